@@ -1,0 +1,16 @@
+# zorvik_folder_library(<target> PUBLIC <libs...> PRIVATE <libs...>)
+# One static library of every .cpp in the calling folder. A folder with no sources yet gives an
+# interface library, so the layers above it still configure.
+function(zorvik_folder_library target)
+    cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    if(sources)
+        add_library(${target} STATIC ${sources})
+        target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+        target_link_libraries(${target} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+    else()
+        add_library(${target} INTERFACE)
+        target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+        target_link_libraries(${target} INTERFACE ${ARG_PUBLIC} ${ARG_PRIVATE})
+    endif()
+endfunction()

@@ -1,0 +1,43 @@
+#pragma once
+
+// The one way this program drives libcurl: RAII handles, safe defaults, and a blocking loop
+// over the multi interface that keeps the window painting.
+
+#include <curl/curl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zorvik {
+
+struct CurlEasyDeleter final {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct CurlSlistDeleter final {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+
+// A new easy handle (null when libcurl cannot make one), global init done once.
+CurlEasy make_curl_easy();
+
+// Appends a line to a header list; false when libcurl could not allocate.
+bool append_header(CurlSlist& list, const std::string& line);
+
+// Safe defaults for every transfer: TLS peer and host verified against the system's CA store
+// (or the test override below), only http and https (redirects included), no signals, no
+// cookie engine, no progress meter.
+void apply_safe_defaults(CURL* easy);
+
+// Runs one transfer to completion through its own multi handle, polling about every 20 ms and
+// pumping Qt events in between, so the window keeps painting. `cancelled` is asked between
+// polls; when it answers true the transfer stops with CURLE_ABORTED_BY_CALLBACK.
+CURLcode perform_pumped(CURL* easy, const std::function<bool()>& cancelled = {});
+
+// For tests: trust the CA certificates in this PEM file instead of the system store.
+// An empty path goes back to the system store.
+void set_ca_file_override(const std::string& pem_path);
+
+} // namespace zorvik
