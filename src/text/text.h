@@ -29,8 +29,9 @@ Bytes bytes_of(std::string_view text);
 std::size_t char_length(std::string_view s, std::size_t i);
 
 // First occurrence of `needle` at or after the 1-based `start` (start below 1 means 1);
-// -1 when absent. `ignore_case` folds ASCII letters only. An empty needle is found at
-// the start position whenever any text remains to search.
+// -1 when absent. `ignore_case` folds ASCII letters only (not the trail bytes of multi-byte
+// characters). An empty needle is found at position 1 whenever any text remains to search
+// (start within the text).
 int find(std::string_view haystack, std::string_view needle, int start = 1,
          bool ignore_case = false);
 bool contains(std::string_view haystack, std::string_view needle, bool ignore_case = false);
@@ -40,7 +41,7 @@ Text replace_all(std::string_view s, std::string_view what, std::string_view wit
                  bool ignore_case = false);
 
 // Pieces between separators, empty ones included; the piece after the last separator only
-// when it is not empty. An empty text gives no pieces.
+// when it is not empty. An empty text gives no pieces; an empty separator gives the whole text.
 TextList split(std::string_view s, std::string_view separator);
 Text join(const TextList& pieces, std::string_view separator);
 
