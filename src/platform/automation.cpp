@@ -255,6 +255,13 @@ Bytes to_bytes(const Variant& v) {
     return {};
 }
 
+Bytes to_bytes(Variant&& v) {
+    if (v.kind() == Variant::Kind::Bytes) {
+        return v.take_bytes();
+    }
+    return to_bytes(static_cast<const Variant&>(v));
+}
+
 ObjectRef to_object(const Variant& v) {
     if (v.kind() == Variant::Kind::Object) {
         return v.as_object();

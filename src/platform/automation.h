@@ -55,6 +55,7 @@ public:
     const QString& as_string() const { return std::get<QString>(value_); }
     const Bytes& as_bytes() const { return std::get<Bytes>(value_); }
     const ObjectRef& as_object() const { return std::get<ObjectRef>(value_); }
+    Bytes take_bytes() { return std::move(std::get<Bytes>(value_)); }
 
 private:
     std::variant<std::monostate, NullTag, bool, std::int32_t, double, QString, Bytes, ObjectRef>
@@ -109,6 +110,7 @@ double to_real(const Variant& v);
 std::int32_t to_integer(const Variant& v); // the real reading, fraction dropped
 bool to_logical(const Variant& v);
 Bytes to_bytes(const Variant& v);
+Bytes to_bytes(Variant&& v); // moves a byte array out instead of copying it
 ObjectRef to_object(const Variant& v);
 
 // The failure text of the most recent call on this thread; empty after a success.

@@ -66,18 +66,24 @@ bool append_header(CurlSlist& list, const std::string& line) {
     return true;
 }
 
-void apply_safe_defaults(CURL* easy) {
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    std::lock_guard lock(ca_mutex());
-    if (!ca_override().empty()) {
-        curl_easy_setopt(easy, CURLOPT_CAINFO, ca_override().c_str());
-        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+bool apply_safe_defaults(CURL* easy) {
+    if (easy == nullptr) {
+        return false;
     }
+    bool ok = curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    // An empty proxy keeps libcurl from reading http_proxy and friends.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
+    std::lock_guard lock(ca_mutex());
+    if (ok && !ca_override().empty()) {
+        ok = curl_easy_setopt(easy, CURLOPT_CAINFO, ca_override().c_str()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+    }
+    return ok;
 }
 
 CURLcode perform_pumped(CURL* easy, const std::function<bool()>& cancelled) {

@@ -27,9 +27,10 @@ CurlEasy make_curl_easy();
 bool append_header(CurlSlist& list, const std::string& line);
 
 // Safe defaults for every transfer: TLS peer and host verified against the system's CA store
-// (or the test override below), only http and https (redirects included), no signals, no
-// cookie engine, no progress meter.
-void apply_safe_defaults(CURL* easy);
+// (or the test override below), only http and https (redirects included), no proxy from the
+// environment (a proxy is used only when a caller names one), no signals, no cookie engine,
+// no progress meter. False when libcurl refused one of them; do not go on then.
+bool apply_safe_defaults(CURL* easy);
 
 // Runs one transfer to completion through its own multi handle, polling about every 20 ms and
 // pumping Qt events in between, so the window keeps painting. `cancelled` is asked between
