@@ -1,0 +1,14 @@
+#pragma once
+
+// The outside services the pages talk to. Users get no setting for them; tests hand the
+// pages local addresses instead.
+
+namespace zorvik {
+
+// The music-search service: POST at the path "/music".
+inline constexpr char16_t kMusicSearchEndpoint[] = u"https://music.zorvik-search.cn/music";
+// The quote service: GET at "/", the query directly after "?".
+inline constexpr char16_t kQuotePrimaryEndpoint[] = u"https://v1.hitokoto.cn/?";
+inline constexpr char16_t kQuoteInternationalEndpoint[] = u"https://international.v1.hitokoto.cn/?";
+
+} // namespace zorvik
