@@ -50,8 +50,9 @@ ConverterPtr open_converter(const std::string& name) {
         return nullptr;
     }
     // Characters a legacy code page lacks (and lone surrogates) become '?', the Windows default
-    // character; the Unicode encodings keep their own U+FFFD.
-    if (ucnv_getType(converter.get()) != UCNV_UTF8) {
+    // character; the Unicode encodings (UTF-8, UTF-16, UTF-32, whose units are wider than one
+    // byte or which ICU refuses a one-byte substitute for) keep their own U+FFFD.
+    if (ucnv_getType(converter.get()) != UCNV_UTF8 && ucnv_getMinCharSize(converter.get()) == 1) {
         status = U_ZERO_ERROR;
         ucnv_setSubstChars(converter.get(), "?", 1, &status);
         if (U_FAILURE(status)) {

@@ -175,8 +175,8 @@ inline bool is_space_at(const Byte* p, std::size_t remaining, std::size_t len) {
 } // namespace
 
 Text text_of(const Bytes& bytes) {
-    const auto zero = std::find(bytes.begin(), bytes.end(), 0);
-    return Text(bytes.begin(), zero);
+    const char* data = reinterpret_cast<const char*>(bytes.data());
+    return text_of(std::string_view(data, bytes.size()));
 }
 
 Text text_of(std::string_view bytes) {

@@ -158,6 +158,10 @@ TEST(DecodeCharset, ByName) {
         {"windows-1252", "\x80", QString::fromUtf8("\xE2\x82\xAC")},
         {"iso-8859-1", "\xE9", QString::fromUtf8("\xC3\xA9")},
         {"utf-8", "", QString()},
+        // The wide Unicode encodings take no one-byte substitute; they must still open.
+        {"UTF-16LE", std::string("\x2D\x4E\x87\x65", 4), QString::fromUtf8(kZhongWenUtf8.c_str())},
+        {"utf-16be", std::string("\x4E\x2D\x65\x87", 4), QString::fromUtf8(kZhongWenUtf8.c_str())},
+        {"UTF-32LE", std::string("\x00\xF6\x01\x00", 4), QString::fromUtf8("\xF0\x9F\x98\x80")},
     };
     for (const auto& c : cases) {
         QString out = QStringLiteral("untouched");

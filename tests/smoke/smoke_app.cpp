@@ -5,14 +5,24 @@
 //   POST /music  two songs, "Smoke Song"/"Tester" (songid 42) and "第二首"/"歌手" (7), whose
 //                addresses are /songs/1.mp3 and /songs/2.mp3 on the same server
 //   GET /songs/1.mp3, /songs/2.mp3   generated_body(kSongBytes)
-//   GET /        the quote "人生若只如初见" (UTF-8) on either quote endpoint
+//   GET /        the quote "人生若只如初见。" (UTF-8), a blank and the query it received, on
+//                either quote endpoint
+//
+// When ZORVIK_SMOKE_GEOMETRY names a file, one line "<index> <x> <y>" per tab of the tab
+// control is written there once the window shows: the tab's centre relative to the window,
+// so a script can click it.
 #include "app/main_window.h"
 #include "platform/curl_transfer.h"
+#include "platform/ui/tab_control.h"
 #include "support/server/test_server.h"
 
 #include <QApplication>
+#include <QTabBar>
+#include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 namespace {
 
@@ -43,7 +53,13 @@ int main(int argc, char** argv) {
     });
     server.serve_generated("/songs/1.mp3", kSongBytes);
     server.serve_generated("/songs/2.mp3", kSongBytes);
-    server.serve_text("/", 200, "人生若只如初见", {}, "text/plain; charset=utf-8");
+    server.on("GET", "/", [](const httplib::Request& req, httplib::Response& res) {
+        const std::size_t query = req.target.find('?');
+        res.set_content("人生若只如初见。 " + (query == std::string::npos
+                                                   ? std::string()
+                                                   : req.target.substr(query + 1)),
+                        "text/plain; charset=utf-8");
+    });
 
     zorvik::Endpoints endpoints;
     endpoints.music_search = QString::fromStdString(server.url("/music"));
@@ -52,5 +68,21 @@ int main(int argc, char** argv) {
 
     zorvik::MainWindow window(endpoints);
     window.show();
+
+    if (const char* geometry_file = std::getenv("ZORVIK_SMOKE_GEOMETRY")) {
+        const std::string path = geometry_file;
+        QTimer::singleShot(0, &window, [&window, path] {
+            const auto* tabs = window.findChild<zorvik::TabControl*>(QStringLiteral("高级选择夹1"));
+            if (tabs == nullptr) {
+                return;
+            }
+            std::ofstream out(path);
+            for (int i = 0; i < tabs->tab_bar()->count(); ++i) {
+                const QPoint centre =
+                    tabs->tab_bar()->mapTo(&window, tabs->tab_bar()->tabRect(i).center());
+                out << i << ' ' << centre.x() << ' ' << centre.y() << '\n';
+            }
+        });
+    }
     return QApplication::exec();
 }
