@@ -3,6 +3,8 @@
 //
 // Usage: bench_base64 [MiB] [runs]
 
+#include "common/bench_report.h"
+
 #include "cipher/base64.h"
 
 #include <fcntl.h>
@@ -163,6 +165,10 @@ void print_row(const char* measure, double ours_mbs, const char* baseline,
     }
     std::printf("%-8s %12.0f  %-22s %12.0f %7.2fx %10s\n", measure, ours_mbs, baseline, *base_mbs,
                 ratio, goal);
+    zorvik::bench::report(
+        std::string("base64 ") + measure, zorvik::bench::format("%.0f MB/s", ours_mbs), baseline,
+        zorvik::bench::format("%.0f MB/s", *base_mbs), ratio, has_goal ? ">= 2.00x" : "-",
+        has_goal ? zorvik::bench::verdict(ratio >= kGoal) : "-");
 }
 
 } // namespace

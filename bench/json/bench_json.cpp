@@ -5,6 +5,8 @@
 //
 // Usage: bench_json [runs]
 
+#include "common/bench_report.h"
+
 #include "codepage/codepage.h"
 #include "script/json_object.h"
 
@@ -141,6 +143,11 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "search reply, %d songs", m.songs);
         std::printf("%-28s %12.3f %12.3f %8.1f %10s\n", name, t_ours, t_base, t_ours / t_base,
                     goal);
+        zorvik::bench::report(
+            std::string("JsonObject ") + name, zorvik::bench::format("%.3f ms", t_ours),
+            "QJsonDocument", zorvik::bench::format("%.3f ms", t_base), t_ours / t_base,
+            m.goal_ms > 0 ? zorvik::bench::format("< %.0f ms", m.goal_ms) : std::string("-"),
+            m.goal_ms > 0 ? zorvik::bench::verdict(t_ours < m.goal_ms) : "-");
     }
     return ok ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 // QWidget), started alternately on the offscreen platform, median of N runs each. Each program
 // prints the monotonic clock once its window has painted; the time runs from just before the
 // spawn to that moment, so tearing down afterwards does not count. Goal: at most 1.3x.
+#include "common/bench_report.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -152,5 +154,9 @@ int main(int argc, char** argv) {
     const double ratio = median(programs.back().to_paint) / baseline;
     std::printf("  zorvik against the minimal window %.2fx, goal at most %.2fx: %s\n", ratio, kGoal,
                 ratio <= kGoal ? "met" : "MISSED");
+    zorvik::bench::report("start-up to first paint",
+                          zorvik::bench::format("%.1f ms", median(programs.back().to_paint)),
+                          programs.front().label, zorvik::bench::format("%.1f ms", baseline), ratio,
+                          "<= 1.30x", zorvik::bench::verdict(ratio <= kGoal));
     return 0;
 }

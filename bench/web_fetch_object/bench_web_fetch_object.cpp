@@ -6,6 +6,8 @@
 // Usage: bench_web_fetch_object [runs] [get|post]
 //        runs: default 15 for the GET, 20x that for the POST; the second argument picks one.
 
+#include "common/bench_report.h"
+
 #include "support/server/test_server.h"
 #include "web/web_fetch_object.h"
 
@@ -161,6 +163,10 @@ int main(int argc, char** argv) {
         all_met = all_met && met;
         std::printf("%-18s %6d %12.3f %15.3f %7.2fx %8s\n", m.name, m.runs, o, b, ratio,
                     met ? "met" : "MISSED");
+        zorvik::bench::report(std::string("web_fetch_object ") + m.name,
+                              zorvik::bench::format("%.3f ms", o), "curl_easy_perform",
+                              zorvik::bench::format("%.3f ms", b), ratio, "<= 1.20x",
+                              zorvik::bench::verdict(met));
     }
     curl_global_cleanup();
     return all_met ? 0 : 1;
