@@ -140,13 +140,13 @@ private:
 };
 
 template <std::size_t N>
-std::array<QRadioButton*, N> add_group(QGroupBox* box, const RadioSpec (&specs)[N],
+std::array<QRadioButton*, N> add_group(QGroupBox* box, const RadioSpec (&radios)[N],
                                        std::size_t initially_selected) {
     std::array<QRadioButton*, N> buttons{};
     for (std::size_t i = 0; i < N; ++i) {
         buttons[i] =
-            add_radio_button(box, QString::fromUtf16(specs[i].name),
-                             QString::fromUtf16(specs[i].caption), specs[i].place, kRadioFont);
+            add_radio_button(box, QString::fromUtf16(radios[i].name),
+                             QString::fromUtf16(radios[i].caption), radios[i].place, kRadioFont);
     }
     buttons[initially_selected]->setChecked(true);
     return buttons;

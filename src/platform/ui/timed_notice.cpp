@@ -154,12 +154,12 @@ int show_box(const NoticeRecord& notice) {
     box->setWindowTitle(to_qstring(notice.title));
     box->setIcon(icon_of(notice.style));
 
-    const std::vector<ButtonSpec> specs = buttons_of(notice.style);
-    for (const ButtonSpec& spec : specs) {
-        box->addButton(spec.button)->setText(QString::fromUtf16(spec.caption));
+    const std::vector<ButtonSpec> choices = buttons_of(notice.style);
+    for (const ButtonSpec& choice : choices) {
+        box->addButton(choice.button)->setText(QString::fromUtf16(choice.caption));
     }
     const auto default_index = static_cast<std::size_t>((notice.style & kDefaultButtonMask) >> 8);
-    box->setDefaultButton(specs.at(default_index < specs.size() ? default_index : 0).button);
+    box->setDefaultButton(choices.at(default_index < choices.size() ? default_index : 0).button);
 
     if (owner != nullptr && (notice.style & kTaskModal) == 0) {
         box->setWindowModality(Qt::WindowModal);
@@ -190,9 +190,9 @@ int show_box(const NoticeRecord& notice) {
         return kNoticeTimedOut;
     }
     const QMessageBox::StandardButton pressed = box->standardButton(box->clickedButton());
-    for (const ButtonSpec& spec : specs) {
-        if (spec.button == pressed) {
-            return spec.result;
+    for (const ButtonSpec& choice : choices) {
+        if (choice.button == pressed) {
+            return choice.result;
         }
     }
     return kNoticeTimedOut;
