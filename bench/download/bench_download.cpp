@@ -8,6 +8,7 @@
 //
 // Usage: bench_download [runs] [MiB ...]      (default: 3 runs of 64, 256 and 1024 MiB)
 
+#include "common/bench_report.h"
 #include "platform/download.h"
 
 #include <QCoreApplication>
@@ -245,6 +246,17 @@ int main(int argc, char** argv) {
         std::printf("%8zu %12.0f %12.0f %7.2fx %10s | %10.1f %10.1f %12.1f %8s\n", mib, ours_rate,
                     curl_rate, ratio, rate_met ? "met" : "MISSED", best_ours.peak_mib,
                     best_curl.peak_mib, growth, memory_met ? "met" : "MISSED");
+        const std::string measure = "song download, " + std::to_string(mib) + " MiB";
+        zorvik::bench::report(
+            measure + ", throughput", zorvik::bench::format("%.0f MiB/s", ours_rate), "curl -o",
+            zorvik::bench::format("%.0f MiB/s", curl_rate), ratio,
+            zorvik::bench::format(">= %.2fx", kThroughputGoal), zorvik::bench::verdict(rate_met));
+        zorvik::bench::report(measure + ", peak RSS",
+                              zorvik::bench::format("%.1f MiB", best_ours.peak_mib), "curl -o",
+                              zorvik::bench::format("%.1f MiB", best_curl.peak_mib),
+                              best_ours.peak_mib / best_curl.peak_mib,
+                              zorvik::bench::format("<= idle + %.0f MiB", kMemoryGoalMiB),
+                              zorvik::bench::verdict(memory_met));
     }
 
     std::filesystem::remove_all(folder);

@@ -1,17 +1,41 @@
 #include "music/music_page.h"
 
+#include "codepage/codepage.h"
+#include "music/busy_cursor.h"
+#include "music/download_window.h"
+#include "music/search_results.h"
+#include "music/song_file_name.h"
+#include "platform/ui/timed_notice.h"
 #include "platform/ui/widgets.h"
+#include "web/web_fetch_object.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace zorvik {
+
+namespace {
+
+// Messages are written here in UTF-8; the user sees Text.
+Text say(std::string_view utf8) {
+    return utf8_to_ansi(utf8);
+}
+
+// The pop-up opens just off the pointer, so the pointer does not rest on its first item.
+constexpr QPoint kMenuOffset(3, 3);
+
+} // namespace
 
 MusicPage::MusicPage(DownloadState& state, QString search_endpoint, QWidget* parent)
     : QWidget(parent), state_(state), search_endpoint_(std::move(search_endpoint)) {
@@ -64,15 +88,97 @@ MusicPage::MusicPage(DownloadState& state, QString search_endpoint, QWidget* par
 }
 
 void MusicPage::search() {
-    // Not built yet: the search arrives with the music-search client.
+    const Text keyword = line_text(*keyword_box_);
+    if (keyword.empty()) {
+        timed_notice(say("搜索内容不可为空"), std::nullopt, say("警告："), std::nullopt, 1000);
+        return;
+    }
+    std::string_view type;
+    if (netease_button_->isChecked()) {
+        type = "netease";
+    } else if (kugou_button_->isChecked()) {
+        type = "kugou";
+    } else {
+        return;
+    }
+
+    ScopedDisable no_second_search(search_button_);
+    const BusyCursor busy;
+    // The old rows go now, so none of them can be picked while their addresses are replaced.
+    result_list_->clear();
+    state_.download_urls.clear();
+
+    // Services of this kind answer JSON only to requests that say they come from a script.
+    Text headers = "X-Requested-With: XMLHttpRequest";
+    int status = 0;
+    const QPointer<MusicPage> self(this);
+    const Bytes reply = web_fetch_object({.url = from_qstring(search_endpoint_),
+                                          .method = 1,
+                                          .post_text = search_form_body(keyword, type),
+                                          .extra_headers = &headers,
+                                          .status_code = &status});
+    if (self == nullptr) {
+        return;
+    }
+    if (status == 0) {
+        timed_notice(say("搜索失败：无法连接到音乐搜索服务，请检查网络后重试"));
+        return;
+    }
+    if (status >= 400) {
+        timed_notice(say("搜索失败：服务器返回 " + std::to_string(status)));
+        return;
+    }
+
+    const SearchFill fill = fill_search_results(reply, *result_list_, state_.download_urls);
+    switch (fill.reply) {
+    case SearchReply::TooLarge:
+        timed_notice(say("搜索失败：服务器的回复过大"));
+        return;
+    case SearchReply::NotJson:
+        timed_notice(say("搜索失败：服务器的回复无法识别"));
+        return;
+    case SearchReply::Songs:
+        break;
+    }
+    if (fill.rows < fill.songs) {
+        timed_notice(say("搜索结果过多，只列出前 " + std::to_string(fill.rows) + " 首"));
+    }
 }
 
 void MusicPage::show_list_menu(const QPoint& /*pos*/) {
-    // Not built yet: the pop-up arrives with the download.
+    // At the pointer: a right click on the header or on empty space is a right click in the
+    // list too, and their positions arrive in differing coordinates.
+    list_menu_->popup(QCursor::pos() + kMenuOffset);
 }
 
 void MusicPage::download_chosen() {
-    // Not built yet: the download window opens once the download is built.
+    int row = -1;
+    for (QTreeWidgetItem* item : result_list_->selectedItems()) {
+        const int index = result_list_->indexOfTopLevelItem(item);
+        if (index >= 0 && (row < 0 || index < row)) {
+            row = index;
+        }
+    }
+    if (row < 0) {
+        timed_notice(say("请选择一首歌进行下载"), std::nullopt, say("警告："), std::nullopt, 1000);
+        return;
+    }
+    const QTreeWidgetItem* item = result_list_->topLevelItem(row);
+    state_.pending_file_name =
+        song_file_name(from_qstring(item->text(0)), from_qstring(item->text(1)));
+    // A row without an address of its own is refused like one whose address is empty.
+    const auto entry = static_cast<std::size_t>(row);
+    state_.pending_download_url =
+        entry < state_.download_urls.size() ? state_.download_urls[entry] : Text();
+    if (state_.pending_download_url.empty()) {
+        timed_notice(say("下载链接获取失败，请换一首歌尝试"));
+        return;
+    }
+
+    // Modal; it deletes itself once closed, after exec() has returned.
+    auto* window = new DownloadWindow(state_, default_save_folder(), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->exec();
 }
 
 } // namespace zorvik

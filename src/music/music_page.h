@@ -26,11 +26,13 @@ public:
     explicit MusicPage(DownloadState& state, QString search_endpoint, QWidget* parent = nullptr);
 
 private:
-    // Click of 按钮5 "搜索". Not built yet: a click does nothing.
+    // Click of 按钮5 "搜索": one POST to the service; its songs replace the list's rows and
+    // download_urls. A failed search says why and leaves the list empty.
     void search();
-    // Right click anywhere in 超级列表框1. Not built yet: no menu pops up.
+    // Right click anywhere in 超级列表框1: the menu "选择" pops up beside the pointer.
     void show_list_menu(const QPoint& pos);
-    // The menu item "下载". Not built yet: nothing opens.
+    // The menu item "下载": the selected song's address and file name become the pending
+    // values, and the download window opens for them.
     void download_chosen();
 
     DownloadState& state_;

@@ -182,7 +182,21 @@ struct Transfer final {
     PartFile* file = nullptr;
     std::uint64_t received = 0;
     int write_error = 0;
+    bool head_open = false; // a status line came, the empty line that ends its head not yet
 };
+
+// libcurl takes a reply whose head breaks off (a status line, then the connection closes) as
+// complete and empty; that must not replace a song.
+size_t note_head(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    const std::string_view line(data, size * count);
+    if (line.substr(0, 5) == "HTTP/") {
+        transfer->head_open = true;
+    } else if (line == "\r\n" || line == "\n") {
+        transfer->head_open = false;
+    }
+    return size * count;
+}
 
 size_t write_body(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
@@ -257,25 +271,34 @@ DownloadResult download_to_file(const std::string& url, const QString& target_pa
         return result;
     }
     CURL* h = easy.get();
-    apply_safe_defaults(h);
     Transfer transfer;
     transfer.file = &part;
     char error_text[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (X11; Linux x86_64) Zorvik");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.max_redirects);
-    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.connect_timeout_seconds);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options.stall_timeout_seconds);
-    // Larger reads mean fewer system calls per megabyte; memory stays fixed.
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024L);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &write_body);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    // The address alone can be refused here (too long for libcurl); that is the user's input.
+    if (curl_easy_setopt(h, CURLOPT_URL, url.c_str()) != CURLE_OK) {
+        result.message = say("下载失败：下载地址无效");
+        return result;
+    }
+    const auto set = [h](CURLoption option, auto value) {
+        return curl_easy_setopt(h, option, value) == CURLE_OK;
+    };
+    const bool configured =
+        apply_safe_defaults(h) && set(CURLOPT_HTTPGET, 1L) &&
+        set(CURLOPT_HTTPHEADER, headers.get()) &&
+        set(CURLOPT_USERAGENT, "Mozilla/5.0 (X11; Linux x86_64) Zorvik") &&
+        set(CURLOPT_FOLLOWLOCATION, 1L) && set(CURLOPT_MAXREDIRS, options.max_redirects) &&
+        set(CURLOPT_FAILONERROR, 1L) &&
+        set(CURLOPT_CONNECTTIMEOUT, options.connect_timeout_seconds) &&
+        set(CURLOPT_LOW_SPEED_LIMIT, 1L) &&
+        set(CURLOPT_LOW_SPEED_TIME, options.stall_timeout_seconds) &&
+        // Larger reads mean fewer system calls per megabyte; memory stays fixed.
+        set(CURLOPT_BUFFERSIZE, 256L * 1024L) && set(CURLOPT_ERRORBUFFER, &error_text[0]) &&
+        set(CURLOPT_WRITEFUNCTION, &write_body) && set(CURLOPT_WRITEDATA, &transfer) &&
+        set(CURLOPT_HEADERFUNCTION, &note_head) && set(CURLOPT_HEADERDATA, &transfer);
+    if (!configured) {
+        result.message = say("下载失败：网络组件无法初始化");
+        return result;
+    }
 
     using Clock = std::chrono::steady_clock;
     auto last_report = Clock::now();
@@ -294,7 +317,9 @@ DownloadResult download_to_file(const std::string& url, const QString& target_pa
     const CURLcode code = perform_pumped(h, between_polls);
 
     long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+        status = 0; // no response to speak of
+    }
     result.status = status;
     result.bytes_written = transfer.received;
     if (options.progress) {
@@ -307,6 +332,10 @@ DownloadResult download_to_file(const std::string& url, const QString& target_pa
     }
     if (code == CURLE_WRITE_ERROR && transfer.write_error != 0) {
         result.message = cannot_write(target_path, transfer.write_error);
+        return result;
+    }
+    if (code == CURLE_OK && transfer.head_open) {
+        result.message = network_failure(CURLE_PARTIAL_FILE, nullptr);
         return result;
     }
     if (code == CURLE_HTTP_RETURNED_ERROR || (code == CURLE_OK && (status < 200 || status > 299))) {

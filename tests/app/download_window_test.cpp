@@ -28,6 +28,9 @@ const ControlCase kControls[] = {
     {u"按钮3", {202, 167, 150, 40}, u"退出", 20},
 };
 
+// The layout tests need no song: empty pending values, no save folder.
+const DownloadState kNoSong;
+
 QString caption_of(const QWidget* widget) {
     if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
         return button->text();
@@ -39,7 +42,7 @@ QString caption_of(const QWidget* widget) {
 }
 
 TEST(DownloadWindowTest, ControlsSitWhereTheLayoutPutsThem) {
-    DownloadWindow window;
+    DownloadWindow window(kNoSong, QString());
     EXPECT_TRUE(window.windowTitle().isEmpty());
     EXPECT_EQ(window.size(), QSize(380, 250));
     EXPECT_EQ(window.pos(), QPoint(50, 50));
@@ -61,7 +64,7 @@ TEST(DownloadWindowTest, ControlsSitWhereTheLayoutPutsThem) {
 }
 
 TEST(DownloadWindowTest, SaveDialogSettings) {
-    DownloadWindow window;
+    DownloadWindow window(kNoSong, QString());
     auto* dialog = window.findChild<QFileDialog*>(QStringLiteral("通用对话框1"));
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(dialog->isVisible());
@@ -74,7 +77,7 @@ TEST(DownloadWindowTest, SaveDialogSettings) {
 }
 
 TEST(DownloadWindowTest, AddressBoxTakesNoFocusNorTyping) {
-    DownloadWindow window;
+    DownloadWindow window(kNoSong, QString());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     auto* address = window.findChild<QPlainTextEdit*>(QStringLiteral("编辑框1"));
@@ -94,7 +97,7 @@ TEST(DownloadWindowTest, AddressBoxTakesNoFocusNorTyping) {
 }
 
 TEST(DownloadWindowTest, ExitClosesTheWindow) {
-    DownloadWindow window;
+    DownloadWindow window(kNoSong, QString());
     window.open();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("按钮3")), Qt::LeftButton);
@@ -121,7 +124,7 @@ TEST(DownloadWindowTest, MainWindowTakesNoClicksWhileItIsOpen) {
     auto* encrypt = main_window.findChild<QPushButton*>(QStringLiteral("按钮3"));
     plain->setPlainText(QStringLiteral("abc"));
 
-    DownloadWindow download(&main_window);
+    DownloadWindow download(kNoSong, QString(), &main_window);
     download.open();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&download));
     click_through_window(encrypt);
