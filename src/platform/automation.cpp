@@ -90,6 +90,14 @@ Variant Variant::from_text(std::string_view text) {
     return Variant(zorvik::to_qstring(text));
 }
 
+Bytes Variant::take_bytes() {
+    std::shared_ptr<Bytes>& bytes = std::get<std::shared_ptr<Bytes>>(value_);
+    if (bytes.use_count() == 1) {
+        return std::move(*bytes);
+    }
+    return *bytes;
+}
+
 bool same_member(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

@@ -37,7 +37,11 @@ public:
     Variant(std::int32_t i) : value_(i) {}
     Variant(double d) : value_(d) {}
     Variant(QString s) : value_(std::move(s)) {}
-    Variant(Bytes b) : value_(std::move(b)) {}
+    Variant(Bytes b) : value_(std::make_shared<Bytes>(std::move(b))) {}
+    // Shares a byte array without copying it: an object can hand out a large body this way.
+    // Nobody changes the bytes while they are shared.
+    explicit Variant(std::shared_ptr<Bytes> b)
+        : value_(b ? std::move(b) : std::make_shared<Bytes>()) {}
     Variant(ObjectRef o) : value_(std::move(o)) {}
     Variant(const char*) = delete; // say from_text() or QStringLiteral()
 
@@ -53,12 +57,14 @@ public:
     std::int32_t as_int() const { return std::get<std::int32_t>(value_); }
     double as_double() const { return std::get<double>(value_); }
     const QString& as_string() const { return std::get<QString>(value_); }
-    const Bytes& as_bytes() const { return std::get<Bytes>(value_); }
+    const Bytes& as_bytes() const { return *std::get<std::shared_ptr<Bytes>>(value_); }
     const ObjectRef& as_object() const { return std::get<ObjectRef>(value_); }
-    Bytes take_bytes() { return std::move(std::get<Bytes>(value_)); }
+    // Moves the bytes out when this variant is their only holder, copies them otherwise.
+    Bytes take_bytes();
 
 private:
-    std::variant<std::monostate, NullTag, bool, std::int32_t, double, QString, Bytes, ObjectRef>
+    std::variant<std::monostate, NullTag, bool, std::int32_t, double, QString,
+                 std::shared_ptr<Bytes>, ObjectRef>
         value_;
 };
 

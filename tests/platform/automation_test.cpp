@@ -168,6 +168,22 @@ TEST(AutomationBytesTest, ByteArraysPassUnchanged) {
     EXPECT_TRUE(to_bytes(Variant()).empty());
 }
 
+TEST(AutomationBytesTest, SharedBytesAreMovedOutOnlyFromTheirLastHolder) {
+    auto body = std::make_shared<Bytes>(Bytes{1, 2, 3});
+    const unsigned char* storage = body->data();
+
+    {
+        Variant handed_out(body); // the object keeps `body`, a response body it can read again
+        EXPECT_EQ(to_bytes(std::move(handed_out)), (Bytes{1, 2, 3}));
+        EXPECT_EQ(*body, (Bytes{1, 2, 3})) << "a shared body is copied, never taken";
+    }
+
+    Variant last(std::move(body));
+    const Bytes taken = to_bytes(std::move(last));
+    EXPECT_EQ(taken, (Bytes{1, 2, 3}));
+    EXPECT_EQ(taken.data(), storage) << "the last holder gives its bytes up without a copy";
+}
+
 TEST(ComCounterTest, IsPerThreadAndNeverNegative) {
     const int start = co_initialize_depth();
     co_initialize();
