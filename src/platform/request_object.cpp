@@ -640,14 +640,22 @@ InvokeResult RequestObject::send(std::span<const Variant> args) {
         return InvokeResult::failure("cannot set up the transfer: " + s.error());
     }
 
-    // After connecting, give up when nothing has moved for the longer of send and receive.
+    // After connecting, give up when nothing has moved for the longer of send and receive,
+    // and four times that after connecting at the latest: a server that trickles a byte now
+    // and then must not hold the window for ever.
     const int stall_ms = std::max(send_ms_, receive_ms_);
     bool stalled = false;
+    std::optional<Clock::time_point> connected_at;
     auto watchdog = [&]() {
         if (stall_ms <= 0 || !t.connected) {
             return false;
         }
-        stalled = Clock::now() - t.last_activity > std::chrono::milliseconds(stall_ms);
+        const auto now = Clock::now();
+        if (!connected_at) {
+            connected_at = now;
+        }
+        const std::chrono::milliseconds limit(stall_ms);
+        stalled = now - t.last_activity > limit || now - *connected_at > 4 * limit;
         return stalled;
     };
 
@@ -669,6 +677,11 @@ InvokeResult RequestObject::send(std::span<const Variant> args) {
             why += error_buffer;
         }
         return InvokeResult::failure(why);
+    }
+    // libcurl takes a head that breaks off (a status line, then the connection closes) for a
+    // complete, empty response.
+    if (!t.at_response_start) {
+        return InvokeResult::failure("the response head was cut off");
     }
     long status = 0;
     if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {

@@ -7,7 +7,8 @@
 //   SetTimeouts(resolve, connect, send, receive)   milliseconds. resolve + connect bound the
 //       connection (TLS handshake and proxy tunnel included); a connect of 0 or less leaves
 //       libcurl's own limit (300 s). Once connected, the request gives up when no byte has
-//       moved either way for the longer of send and receive; 0 or less for both: no limit.
+//       moved either way for the longer of send and receive, and four times that after it
+//       connected at the latest; 0 or less for both: no limit.
 //       Defaults: 0, 60000, 30000, 30000.
 //   SetProxy(setting[, server])   2: use `server` ("host:port", "http://host:port", or
 //       per-scheme entries "http=host:port;https=host:port"); 0 or 1: no proxy. Proxy

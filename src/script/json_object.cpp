@@ -18,6 +18,8 @@ namespace {
 
 constexpr std::string_view kProgId = "MSScriptControl.ScriptControl";
 constexpr std::string_view kUnprotect = ".replace(str_reg, '\\\\')";
+// Commas between values that parse() lets through: half of what overflows the engine.
+constexpr std::size_t kMaxJsonSeparators = 250000;
 
 // get__count, get__name_All and get__extend serve the statements below; set__parsed puts a
 // text into the root as data, never as code.
@@ -359,8 +361,9 @@ bool is_member_path(std::string_view p) {
 
 // Replies carry raw line breaks (and other control characters) inside string values, which
 // a script literal tolerated but JSON does not. Escapes them inside strings only, so the
-// line breaks between the tokens of indented JSON stay whitespace.
-Text escape_controls_in_strings(std::string_view s) {
+// line breaks between the tokens of indented JSON stay whitespace. Counts the commas outside
+// strings into `separators`.
+Text escape_controls_in_strings(std::string_view s, std::size_t& separators) {
     static constexpr char kHex[] = "0123456789abcdef";
     Text out;
     out.reserve(s.size() + 16);
@@ -376,6 +379,7 @@ Text escape_controls_in_strings(std::string_view s) {
         const auto c = static_cast<unsigned char>(s[i++]);
         if (!in_string) {
             in_string = c == '"';
+            separators += c == ',' ? 1 : 0;
             out.push_back(static_cast<char>(c));
         } else if (c == '\\') {
             out.push_back('\\');
@@ -520,10 +524,16 @@ bool JsonObject::parse(std::string_view json_text) {
     if (starts_with(json_text, kByteOrderMark)) {
         json_text.remove_prefix(kByteOrderMark.size());
     }
-    const Variant parsed =
-        call_method(control_, "Run",
-                    {Variant::from_text("set__parsed"), Variant::from_text(root_name_),
-                     Variant::from_text(escape_controls_in_strings(json_text))});
+    std::size_t separators = 0;
+    const Text escaped = escape_controls_in_strings(json_text, separators);
+    // The engine's JSON.parse keeps an array's elements on its stack until the array closes;
+    // some half a million overflow it and end the process. No reply this program asks for
+    // comes near that, so such a text is refused like any that is not JSON.
+    const std::string_view text =
+        separators > kMaxJsonSeparators ? std::string_view("null") : std::string_view(escaped);
+    const Variant parsed = call_method(control_, "Run",
+                                       {Variant::from_text("set__parsed"),
+                                        Variant::from_text(root_name_), Variant::from_text(text)});
     return to_logical(parsed);
 }
 

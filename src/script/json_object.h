@@ -34,7 +34,8 @@ public:
     // Replaces the engine by a fresh one with the prelude loaded and an empty root object.
     void init();
     // True when the text was JSON whose value is neither null nor absent. Anything else leaves
-    // the root null (absent for empty text). Nothing stored before survives.
+    // the root null (absent for empty text), and so does a document with more than 250000
+    // commas between values, which the engine cannot hold. Nothing stored before survives.
     bool parse(std::string_view json_text);
     bool clear();
     Text to_json() const;
