@@ -319,7 +319,9 @@ private:
     long status_ = 0;
     std::string status_line_;
     std::vector<std::string> response_lines_;
-    Bytes body_;
+    // Shared with the variants ResponseBody hands out, so a large body is never copied; it is
+    // replaced, never changed, while shared.
+    std::shared_ptr<Bytes> body_ = std::make_shared<Bytes>();
 
     bool sending_ = false;
 };
@@ -510,7 +512,7 @@ void RequestObject::forget_response() {
     status_ = 0;
     status_line_.clear();
     response_lines_.clear();
-    body_.clear();
+    body_ = std::make_shared<Bytes>();
 }
 
 InvokeResult RequestObject::send(std::span<const Variant> args) {
@@ -691,7 +693,7 @@ InvokeResult RequestObject::send(std::span<const Variant> args) {
     status_ = status;
     status_line_ = std::move(t.status_line);
     response_lines_ = std::move(t.header_lines);
-    body_ = std::move(t.body);
+    body_ = std::make_shared<Bytes>(std::move(t.body));
     return InvokeResult::success();
 }
 
@@ -720,7 +722,7 @@ InvokeResult RequestObject::read_response(std::string_view member,
     }
     if (member == "ResponseText") {
         return InvokeResult::success(Variant(QString::fromUtf8(
-            reinterpret_cast<const char*>(body_.data()), static_cast<qsizetype>(body_.size()))));
+            reinterpret_cast<const char*>(body_->data()), static_cast<qsizetype>(body_->size()))));
     }
     if (member == "GetAllResponseHeaders") {
         // Line by line, so one Latin-1 line does not garble its UTF-8 neighbours.

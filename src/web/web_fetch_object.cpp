@@ -174,7 +174,8 @@ Bytes web_fetch_object(std::string_view url, std::optional<int> method,
         call_method(request, "Send", {Variant::from_text(post_text.value_or(Text()))});
     }
 
-    Bytes body = to_bytes(get_property(request, "ResponseBody"));
+    // Kept as a variant until the object is released, so the body moves out without a copy.
+    Variant body_value = get_property(request, "ResponseBody");
     const Text headers = to_text(call_method(request, "GetAllResponseHeaders"));
     const int status = to_integer(get_property(request, "Status"));
     if (response_headers != nullptr) {
@@ -202,7 +203,7 @@ Bytes web_fetch_object(std::string_view url, std::optional<int> method,
     }
 
     release(request);
-    return body;
+    return to_bytes(std::move(body_value));
 }
 
 Bytes web_fetch_object(WebFetchObjectArgs a) {
