@@ -128,6 +128,60 @@ CURLcode perform_pumped(CURL* easy, const std::function<bool()>& cancelled) {
     return CURLE_FAILED_INIT;
 }
 
+namespace {
+
+bool starts_with_name(std::string_view line, std::string_view name) {
+    if (line.size() < name.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = line[i];
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != name[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view value_after(std::string_view line, std::size_t name_length) {
+    line.remove_prefix(name_length);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+        line.remove_prefix(1);
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' ||
+                             line.back() == '\n')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+} // namespace
+
+bool announces_unreadable_length(std::string_view header_line) {
+    constexpr std::string_view kName = "content-length:";
+    if (!starts_with_name(header_line, kName)) {
+        return false;
+    }
+    const std::string_view value = value_after(header_line, kName.size());
+    // 18 digits stay below curl_off_t's limit.
+    if (value.empty() || value.size() > 18) {
+        return true;
+    }
+    for (const char c : value) {
+        if (c < '0' || c > '9') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool announces_chunked_body(std::string_view header_line) {
+    constexpr std::string_view kName = "transfer-encoding:";
+    return starts_with_name(header_line, kName) &&
+           value_after(header_line, kName.size()).find("chunked") != std::string_view::npos;
+}
+
 void set_ca_file_override(const std::string& pem_path) {
     std::lock_guard lock(ca_mutex());
     ca_override() = pem_path;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace zorvik {
 
@@ -36,6 +37,12 @@ bool apply_safe_defaults(CURL* easy);
 // pumping Qt events in between, so the window keeps painting. `cancelled` is asked between
 // polls; when it answers true the transfer stops with CURLE_ABORTED_BY_CALLBACK.
 CURLcode perform_pumped(CURL* easy, const std::function<bool()>& cancelled = {});
+
+// For header callbacks. A Content-Length that is not a plain decimal number libcurl can hold is
+// ignored by libcurl, which then reads to the end of the connection, so a cut body would pass
+// for a whole one; such a reply must be treated as broken unless its body is chunked.
+bool announces_unreadable_length(std::string_view header_line);
+bool announces_chunked_body(std::string_view header_line);
 
 // For tests: trust the CA certificates in this PEM file instead of the system store.
 // An empty path goes back to the system store.

@@ -182,7 +182,9 @@ struct Transfer final {
     PartFile* file = nullptr;
     std::uint64_t received = 0;
     int write_error = 0;
-    bool head_open = false; // a status line came, the empty line that ends its head not yet
+    bool head_open = false;         // a status line came, the empty line that ends its head not yet
+    bool unreadable_length = false; // of the latest response
+    bool chunked = false;
 };
 
 // libcurl takes a reply whose head breaks off (a status line, then the connection closes) as
@@ -192,8 +194,14 @@ size_t note_head(char* data, size_t size, size_t count, void* user) {
     const std::string_view line(data, size * count);
     if (line.substr(0, 5) == "HTTP/") {
         transfer->head_open = true;
+        transfer->unreadable_length = false;
+        transfer->chunked = false;
     } else if (line == "\r\n" || line == "\n") {
         transfer->head_open = false;
+    } else {
+        transfer->unreadable_length =
+            transfer->unreadable_length || announces_unreadable_length(line);
+        transfer->chunked = transfer->chunked || announces_chunked_body(line);
     }
     return size * count;
 }
@@ -347,7 +355,12 @@ DownloadResult download_to_file(const std::string& url, const QString& target_pa
         return result;
     }
     // libcurl already reports a body cut short of its Content-Length; asked again here
-    // because a partial song must never replace a whole one.
+    // because a partial song must never replace a whole one. A length libcurl could not read
+    // leaves nothing to check the body against.
+    if (transfer.unreadable_length && !transfer.chunked) {
+        result.message = say("下载失败：服务器回复的文件长度无效");
+        return result;
+    }
     if (const auto length = announced_length(h); length && *length != transfer.received) {
         result.message = network_failure(CURLE_PARTIAL_FILE, nullptr);
         return result;

@@ -129,6 +129,8 @@ struct HttpSession::Progress final {
     bool has_location = false;
     int status = 0;
     std::size_t announced = 0; // Content-Length of the current response, 0 when none
+    bool unreadable_length = false;
+    bool chunked = false;
     bool head_over_cap = false;
     bool body_over_cap = false;
     bool timed_out = false;
@@ -163,6 +165,8 @@ struct HttpSession::Progress final {
             p.redirect_pending = false;
             p.has_location = false;
             p.announced = 0;
+            p.unreadable_length = false;
+            p.chunked = false;
             p.status = status_code(line);
         }
         if (line.empty()) {
@@ -182,6 +186,8 @@ struct HttpSession::Progress final {
         if (ascii_iequals(line.substr(0, 15), "content-length:")) {
             p.announced = parse_length(line.substr(15));
         }
+        p.unreadable_length = p.unreadable_length || announces_unreadable_length(line);
+        p.chunked = p.chunked || announces_chunked_body(line);
         for (const char c : line) {
             if (c != '\0') { // Text holds no zero byte
                 p.head += c;
@@ -528,6 +534,11 @@ void HttpSession::finish(CURLcode code) {
         head_ = p.head;
     }
     body_ = std::move(p.body);
+    if (code == CURLE_OK && p.head_complete && p.unreadable_length && !p.chunked) {
+        detail_ = "the reply's Content-Length cannot be read";
+        failed_in_ = Phase::Reading;
+        return;
+    }
     if (code == CURLE_OK) {
         failed_in_ = p.head_complete ? Phase::Done : Phase::Waiting;
         return;

@@ -685,6 +685,15 @@ InvokeResult RequestObject::send(std::span<const Variant> args) {
     if (!t.at_response_start) {
         return InvokeResult::failure("the response head was cut off");
     }
+    // A length libcurl could not read leaves it reading to the close, so a cut body would pass
+    // for a whole one.
+    const auto any_line = [&](bool (*test)(std::string_view)) {
+        return std::any_of(t.header_lines.begin(), t.header_lines.end(),
+                           [test](const std::string& line) { return test(line); });
+    };
+    if (any_line(announces_unreadable_length) && !any_line(announces_chunked_body)) {
+        return InvokeResult::failure("the reply's Content-Length cannot be read");
+    }
     long status = 0;
     if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
         return InvokeResult::failure("no response status");

@@ -60,6 +60,11 @@ std::vector<BrokenReply> broken_replies() {
                                   "b\r\nContent-Length: 4\r\n\r\nbody")},
         {"NegativeLength", reply(ok_head("Content-Length: -1\r\n") + "body")},
         {"TwoLengths", reply(ok_head("Content-Length: 4\r\nContent-Length: 9\r\n") + "body")},
+        // libcurl ignores a length it cannot hold and reads to the close: four bytes would pass
+        // for a whole reply.
+        {"LengthTooLargeToRead",
+         reply(ok_head("Content-Length: 99999999999999999999999\r\n") + "body")},
+        {"LengthNotANumber", reply(ok_head("Content-Length: 4x\r\n") + "body")},
         {"LengthLongerThanBodyThenClose",
          reply(ok_head("Content-Length: 100000\r\n") + "only this much")},
         {"BadChunkSize",
