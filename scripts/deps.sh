@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Zorvik needs to build, run and test, when any is missing.
-# Sourced by run.sh and test.sh; safe to run again.
+# Sourced by the other scripts, which configure their builds through zorvik_configure; safe to
+# run again.
 set -euo pipefail
 
 ZORVIK_PACKAGES=(
@@ -31,6 +32,17 @@ zorvik_install_deps() {
     fi
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+}
+
+# zorvik_configure BUILD_DIR [cmake arguments...]
+# Installs what is missing, then configures a Ninja build of the tree in BUILD_DIR.
+zorvik_configure() {
+    local build="$1"
+    shift
+    local root
+    root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+    zorvik_install_deps
+    cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
 }
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then

@@ -8,10 +8,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ZORVIK_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
 source "$root/scripts/deps.sh"
-zorvik_install_deps
-
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DZORVIK_FUZZ=ON -DZORVIK_BUILD_TESTS=OFF -DZORVIK_BUILD_BENCH=OFF >/dev/null
+CC=clang CXX=clang++ zorvik_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZORVIK_FUZZ=ON -DZORVIK_BUILD_TESTS=OFF -DZORVIK_BUILD_BENCH=OFF
 cmake --build "$build" -j2 --target $(cd "$root/tests/fuzz" && ls fuzz_*.cpp | sed 's/\.cpp$//')
 
 export QT_QPA_PLATFORM=offscreen

@@ -6,9 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ZORVIK_BUILD_DIR:-$root/build}"
 source "$root/scripts/deps.sh"
-zorvik_install_deps
-
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+zorvik_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --target zorvik -j2
 (cd "$build" && cpack -G DEB >/dev/null)
 ls "$build"/zorvik_*.deb

@@ -5,10 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ZORVIK_ASAN_BUILD_DIR:-$root/build-asan}"
 source "$root/scripts/deps.sh"
-zorvik_install_deps
-
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON \
-    -DZORVIK_BUILD_BENCH=OFF >/dev/null
+zorvik_configure "$build" -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON -DZORVIK_BUILD_BENCH=OFF
 cmake --build "$build" -j2
 cd "$build"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"

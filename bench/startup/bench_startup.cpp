@@ -3,6 +3,7 @@
 // prints the monotonic clock once its window has painted; the time runs from just before the
 // spawn to that moment, so tearing down afterwards does not count. Goal: at most 1.3x.
 #include "common/bench_report.h"
+#include "common/bench_timing.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -20,6 +21,8 @@
 extern char** environ;
 
 namespace {
+
+using zorvik::bench::median;
 
 constexpr double kGoal = 1.3;
 
@@ -96,12 +99,6 @@ std::optional<Run> run_once(const char* path) {
     }
     return Run{static_cast<double>(painted_ns - start_ns) / 1e6,
                std::chrono::duration<double, std::milli>(end - start).count()};
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
 } // namespace

@@ -8,51 +8,28 @@
 //        runs: default 15 for the large page, 20x that for the quote; the second argument
 //        picks one.
 
-#include "common/bench_report.h"
+#include "common/curl_baseline.h"
+#include "common/fetch_bench.h"
 
 #include "support/server/test_server.h"
 #include "web/web_fetch_api.h"
 
-#include <QCoreApplication>
-
-#include <curl/curl.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr double kGoal = 1.2;
 constexpr std::size_t kLargeSize = 10u * 1024u * 1024u;
 // A quote as the service sends it in its plain-text format.
 const std::string kQuote = "\xE4\xBA\xBA\xE7\x94\x9F\xE8\x8B\xA5\xE5\x8F\xAA\xE5\xA6\x82"
                            "\xE5\x88\x9D\xE8\xA7\x81\xE3\x80\x82";
 
-struct CurlDeleter final {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-struct SlistDeleter final {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-std::size_t append(char* data, std::size_t size, std::size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
-
 // The baseline: one blocking libcurl transfer with the header lines web_fetch_api sends.
 bool baseline(const std::string& url, std::size_t expected_size) {
-    std::unique_ptr<CURL, CurlDeleter> h(curl_easy_init());
-    if (!h) {
-        return false;
-    }
-    const std::vector<std::string> lines = {
+    zorvik::bench::CurlBaselineRequest request;
+    request.url = url;
+    request.header_lines = {
         "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)",
         "Accept: text/html, application/xhtml+xml, */*",
         "Accept-Encoding: gbk, GB2312",
@@ -60,25 +37,8 @@ bool baseline(const std::string& url, std::size_t expected_size) {
         "Cache-Control: no-cache",
         "Content-Type:",
         "Expect:"};
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
-    for (const auto& line : lines) {
-        curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
-        if (grown == nullptr) {
-            return false;
-        }
-        (void)headers.release();
-        headers.reset(grown);
-    }
-    std::string body;
-    const bool ok = curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str()) == CURLE_OK &&
-                    curl_easy_setopt(h.get(), CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
-                    curl_easy_setopt(h.get(), CURLOPT_HTTP_VERSION,
-                                     static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
-                    curl_easy_setopt(h.get(), CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-                    curl_easy_setopt(h.get(), CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-                    curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, append) == CURLE_OK &&
-                    curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &body) == CURLE_OK;
-    return ok && curl_easy_perform(h.get()) == CURLE_OK && body.size() == expected_size;
+    request.follow_redirects = true;
+    return zorvik::bench::curl_baseline(request, expected_size);
 }
 
 // As the quote page calls it: method 0, the status read, no body bytes asked for.
@@ -90,85 +50,30 @@ bool ours(const std::string& url, std::size_t expected_size) {
     return status == "200 OK" && body.size() == expected_size;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-struct Measure final {
-    const char* key;
-    const char* name;
-    std::string url;
-    std::size_t expected_size;
-    int runs;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-    const std::string only = argc > 2 ? argv[2] : "";
-    QCoreApplication app(argc, argv);
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-        std::fprintf(stderr, "libcurl did not start\n");
-        return 1;
-    }
-
-    zorvik::test::LocalServer server;
-    if (!server.ok()) {
-        std::fprintf(stderr, "the loopback server did not start\n");
-        return 1;
-    }
-    server.serve_generated("/large", kLargeSize);
-    server.serve_text("/", 200, kQuote, {}, "text/plain; charset=utf-8");
-
-    const std::vector<Measure> measures = {
-        {"quote", "GET quote", server.url("/?encode=text&charset=utf-8"), kQuote.size(), runs * 20},
-        {"large", "GET 10 MiB", server.url("/large"), kLargeSize, runs},
+    zorvik::bench::FetchBench bench;
+    bench.routine = "web_fetch_api";
+    bench.name_width = 12;
+    bench.goal = kGoal;
+    bench.measures = [](zorvik::test::LocalServer& server, int runs, const std::string& which) {
+        server.serve_generated("/large", kLargeSize);
+        server.serve_text("/", 200, kQuote, {}, "text/plain; charset=utf-8");
+        const std::string quote_url = server.url("/?encode=text&charset=utf-8");
+        const std::string large_url = server.url("/large");
+        std::vector<zorvik::bench::FetchMeasure> measures;
+        if (which.empty() || which == "quote") {
+            measures.push_back({"GET quote", runs * 20,
+                                [quote_url] { return ours(quote_url, kQuote.size()); },
+                                [quote_url] { return baseline(quote_url, kQuote.size()); }});
+        }
+        if (which.empty() || which == "large") {
+            measures.push_back({"GET 10 MiB", runs,
+                                [large_url] { return ours(large_url, kLargeSize); },
+                                [large_url] { return baseline(large_url, kLargeSize); }});
+        }
+        return measures;
     };
-
-    std::printf("web_fetch_api vs curl_easy_perform on loopback, median of the runs; "
-                "goal: ratio <= %.2fx\n\n",
-                kGoal);
-    std::printf("%-12s %6s %12s %15s %8s %8s\n", "measure", "runs", "ours (ms)", "baseline (ms)",
-                "ratio", "goal");
-    bool all_met = true;
-    for (const Measure& m : measures) {
-        if (!only.empty() && only != m.key) {
-            continue;
-        }
-        std::vector<double> ours_ms;
-        std::vector<double> base_ms;
-        // One untimed round each, then alternate so a noisy moment hurts both sides alike.
-        bool ok = ours(m.url, m.expected_size) && baseline(m.url, m.expected_size);
-        for (int r = 0; r < m.runs && ok; ++r) {
-            auto start = Clock::now();
-            ok = ok && ours(m.url, m.expected_size);
-            ours_ms.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-            start = Clock::now();
-            ok = ok && baseline(m.url, m.expected_size);
-            base_ms.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        }
-        if (!ok) {
-            std::printf("%-12s failed\n", m.name);
-            all_met = false;
-            continue;
-        }
-        const double o = median(ours_ms);
-        const double b = median(base_ms);
-        const double ratio = o / b;
-        const bool met = ratio <= kGoal;
-        all_met = all_met && met;
-        std::printf("%-12s %6d %12.3f %15.3f %7.2fx %8s\n", m.name, m.runs, o, b, ratio,
-                    met ? "met" : "MISSED");
-        zorvik::bench::report(std::string("web_fetch_api ") + m.name,
-                              zorvik::bench::format("%.3f ms", o), "curl_easy_perform",
-                              zorvik::bench::format("%.3f ms", b), ratio, "<= 1.20x",
-                              zorvik::bench::verdict(met));
-    }
-    curl_global_cleanup();
-    return all_met ? 0 : 1;
+    return zorvik::bench::run_fetch_bench(argc, argv, bench);
 }

@@ -97,30 +97,33 @@ private:
     UConverter* raw_ = nullptr;
 };
 
-bool to_utf16(UConverter* converter, std::string_view in, std::u16string& out) {
+// Both directions of ICU's conversion take the same arguments the other way round: the whole
+// input in one flushing call, the output grown until it fits. On failure the converter is
+// reset for its next use and the output left empty.
+template <typename In, typename Out, typename Step>
+bool convert_all(UConverter* converter, std::basic_string_view<In> in, std::basic_string<Out>& out,
+                 std::size_t first_size, Step step, void (*reset)(UConverter*)) {
     out.clear();
     if (converter == nullptr) {
         return false;
     }
-    ucnv_resetToUnicode(converter);
-    // One UTF-16 unit per input byte covers every converter but a few with multi-character
-    // mappings; the loop grows the buffer for those.
-    out.resize(in.size() + 8);
-    const char* source = in.data();
-    const char* const source_end = in.data() + in.size();
+    reset(converter);
+    out.resize(first_size);
+    const In* source = in.data();
+    const In* const source_end = in.data() + in.size();
     std::size_t used = 0;
     for (;;) {
-        UChar* target = out.data() + used;
+        Out* target = out.data() + used;
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_toUnicode(converter, &target, out.data() + out.size(), &source, source_end, nullptr,
-                       true, &status);
+        step(converter, &target, out.data() + out.size(), &source, source_end, nullptr, true,
+             &status);
         used = static_cast<std::size_t>(target - out.data());
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             out.resize(out.size() * 2);
             continue;
         }
         if (U_FAILURE(status)) {
-            ucnv_resetToUnicode(converter);
+            reset(converter);
             out.clear();
             return false;
         }
@@ -129,34 +132,15 @@ bool to_utf16(UConverter* converter, std::string_view in, std::u16string& out) {
     }
 }
 
+bool to_utf16(UConverter* converter, std::string_view in, std::u16string& out) {
+    // One UTF-16 unit per input byte covers every converter but a few with multi-character
+    // mappings; the loop grows the buffer for those.
+    return convert_all(converter, in, out, in.size() + 8, ucnv_toUnicode, ucnv_resetToUnicode);
+}
+
 bool from_utf16(UConverter* converter, std::u16string_view in, std::string& out) {
-    out.clear();
-    if (converter == nullptr) {
-        return false;
-    }
-    ucnv_resetFromUnicode(converter);
-    out.resize(in.size() * 2 + 8);
-    const UChar* source = in.data();
-    const UChar* const source_end = in.data() + in.size();
-    std::size_t used = 0;
-    for (;;) {
-        char* target = out.data() + used;
-        UErrorCode status = U_ZERO_ERROR;
-        ucnv_fromUnicode(converter, &target, out.data() + out.size(), &source, source_end, nullptr,
-                         true, &status);
-        used = static_cast<std::size_t>(target - out.data());
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        if (U_FAILURE(status)) {
-            ucnv_resetFromUnicode(converter);
-            out.clear();
-            return false;
-        }
-        out.resize(used);
-        return true;
-    }
+    return convert_all(converter, in, out, in.size() * 2 + 8, ucnv_fromUnicode,
+                       ucnv_resetFromUnicode);
 }
 
 // Everything up to the first zero unit or byte, as the Windows functions read a terminated

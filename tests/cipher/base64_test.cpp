@@ -1,5 +1,7 @@
 #include "cipher/base64.h"
 
+#include "support/test_text.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -12,13 +14,7 @@
 namespace zorvik {
 namespace {
 
-Bytes bytes(std::initializer_list<int> values) {
-    Bytes b;
-    for (const int v : values) {
-        b.push_back(static_cast<unsigned char>(v));
-    }
-    return b;
-}
+using test::bytes;
 
 Bytes random_bytes(std::mt19937& rng, std::size_t n) {
     Bytes b(n);

@@ -1,5 +1,7 @@
 #include "codepage/codepage.h"
 
+#include "support/test_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,13 +10,7 @@
 namespace zorvik {
 namespace {
 
-Bytes bytes(std::initializer_list<int> values) {
-    Bytes b;
-    for (const int v : values) {
-        b.push_back(static_cast<unsigned char>(v));
-    }
-    return b;
-}
+using test::bytes;
 
 Bytes utf16le(std::u16string_view units, bool terminator) {
     Bytes b;

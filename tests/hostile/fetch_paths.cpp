@@ -3,6 +3,7 @@
 #include "codepage/codepage.h"
 #include "platform/download.h"
 #include "support/server/test_certs.h"
+#include "support/test_files.h"
 #include "web/web_fetch_api.h"
 #include "web/web_fetch_object.h"
 
@@ -12,8 +13,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 
@@ -22,20 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-std::string read_all(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> names_in(const fs::path& folder) {
-    std::set<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 
 FetchOutcome through_object(const std::string& url, const FetchLimits& limits) {
     int status = -1;
@@ -69,10 +54,7 @@ FetchOutcome through_download(const std::string& url, const FetchLimits& limits)
     FetchOutcome out;
     TempDir folder("zorvik-hostile-");
     const fs::path target = folder.path() / "歌曲-歌手.mp3";
-    {
-        std::ofstream song(target, std::ios::binary);
-        song << kUsersSong;
-    }
+    write_file(target, kUsersSong);
     std::uint64_t received = 0;
     DownloadOptions options;
     options.connect_timeout_seconds = limits.timeout_seconds;
@@ -92,8 +74,10 @@ FetchOutcome through_download(const std::string& url, const FetchLimits& limits)
     out.detail = ansi_to_utf8(result.message);
     out.body_bytes = result.bytes_written;
     out.download_message_consistent = result.ok == result.message.empty();
-    const bool only_target = names_in(folder.path()) == std::set<std::string>{"歌曲-歌手.mp3"};
-    out.user_file_intact = only_target && (result.ok || read_all(target) == kUsersSong);
+    std::error_code unlisted;
+    const bool only_target =
+        names_in(folder.path(), unlisted) == std::set<std::string>{"歌曲-歌手.mp3"};
+    out.user_file_intact = only_target && (result.ok || read_file(target) == kUsersSong);
     return out;
 }
 

@@ -1,69 +1,16 @@
 #include "hostile/hostile_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <utility>
 
 namespace zorvik::test {
 namespace {
 
-constexpr std::size_t kMaxRequestHead = 1024 * 1024;
 constexpr std::size_t kMaxRequestBody = 16 * 1024 * 1024;
-// A client that sends nothing for this long while we read its request loses the connection.
-constexpr int kRequestIdleMs = 5000;
-
-// True when `fd` became ready for `events` before the wake pipe did or the time ran out.
-bool wait_for(int fd, short events, int wake_fd, int timeout_ms) {
-    pollfd fds[2] = {{fd, events, 0}, {wake_fd, POLLIN, 0}};
-    for (;;) {
-        const int n = ::poll(fds, 2, timeout_ms);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        return n > 0 && fds[1].revents == 0 && fds[0].revents != 0;
-    }
-}
-
-bool read_request(int fd, int wake_fd, RawRequest& request) {
-    std::string data;
-    char buf[16384];
-    const auto read_more = [&]() {
-        if (!wait_for(fd, POLLIN, wake_fd, kRequestIdleMs)) {
-            return false;
-        }
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) {
-            return false;
-        }
-        data.append(buf, static_cast<std::size_t>(n));
-        return true;
-    };
-    std::size_t head_end;
-    while ((head_end = data.find("\r\n\r\n")) == std::string::npos) {
-        if (data.size() > kMaxRequestHead || !read_more()) {
-            return false;
-        }
-    }
-    request.head = data.substr(0, head_end + 4);
-    data.erase(0, head_end + 4);
-    std::size_t length = 0;
-    if (const std::string cl = request.header("Content-Length"); !cl.empty()) {
-        length = std::min<std::size_t>(std::strtoull(cl.c_str(), nullptr, 10), kMaxRequestBody);
-    }
-    while (data.size() < length && read_more()) {
-    }
-    request.body = data.substr(0, std::min(length, data.size()));
-    return true;
-}
 
 } // namespace
 
@@ -112,36 +59,19 @@ void HostileConnection::reset() {
 }
 
 HostileServer::HostileServer(Script script) : script_(std::move(script)) {
-    int pipe_fds[2];
-    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
-        return;
+    if (ok()) {
+        acceptor_ = std::thread([this] {
+            socket_.accept_until_woken([this](int conn) {
+                std::lock_guard lock(mutex_);
+                ++connection_count_;
+                connections_.emplace_back([this, conn] { serve(conn); });
+            });
+        });
     }
-    wake_read_ = pipe_fds[0];
-    wake_write_ = pipe_fds[1];
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listen_fd_ < 0) {
-        return;
-    }
-    const int yes = 1;
-    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 16) != 0 ||
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        return;
-    }
-    port_ = ntohs(addr.sin_port);
-    acceptor_ = std::thread([this] { run(); });
 }
 
 HostileServer::~HostileServer() {
-    if (wake_write_ >= 0) {
-        const char byte = 'x';
-        [[maybe_unused]] const ssize_t n = ::write(wake_write_, &byte, 1);
-    }
+    socket_.wake();
     if (acceptor_.joinable()) {
         acceptor_.join();
     }
@@ -149,15 +79,10 @@ HostileServer::~HostileServer() {
     for (std::thread& t : connections_) {
         t.join();
     }
-    for (int fd : {listen_fd_, wake_read_, wake_write_}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
 }
 
 std::string HostileServer::url(std::string_view path_and_query) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path_and_query);
+    return "http://127.0.0.1:" + std::to_string(port()) + std::string(path_and_query);
 }
 
 void HostileServer::set_script(Script script) {
@@ -170,37 +95,17 @@ std::size_t HostileServer::connection_count() const {
     return connection_count_;
 }
 
-void HostileServer::run() {
-    for (;;) {
-        pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_read_, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            continue;
-        }
-        if (fds[1].revents != 0) {
-            return;
-        }
-        if ((fds[0].revents & POLLIN) == 0) {
-            continue;
-        }
-        const int conn = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (conn < 0) {
-            continue;
-        }
-        std::lock_guard lock(mutex_);
-        ++connection_count_;
-        connections_.emplace_back([this, conn] { serve(conn); });
-    }
-}
-
 void HostileServer::serve(int fd) {
     RawRequest request;
-    if (read_request(fd, wake_read_, request)) {
+    RequestReader reader(fd, socket_.wake_fd());
+    if (reader.read_head(request)) {
+        reader.read_body(request, kMaxRequestBody);
         Script script;
         {
             std::lock_guard lock(mutex_);
             script = script_;
         }
-        HostileConnection connection(fd, wake_read_, std::move(request));
+        HostileConnection connection(fd, socket_.wake_fd(), std::move(request));
         script(connection);
         if (!connection.reset_) {
             ::shutdown(fd, SHUT_WR);
@@ -241,6 +146,20 @@ HostileServer::Script reply_then_reset(std::string bytes) {
         }
         c.reset();
     };
+}
+
+std::string repeat(const std::string& piece, std::size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        out += piece;
+    }
+    return out;
+}
+
+std::string ok_reply(std::string_view content_type, const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(content_type) +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 } // namespace zorvik::test

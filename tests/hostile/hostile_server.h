@@ -9,6 +9,7 @@
 // hold up the next. The destructor wakes every script (pause() and send() return false at
 // once) and joins them; a script must return when they do.
 
+#include "support/server/loopback_socket.h"
 #include "support/server/raw_listener.h"
 
 #include <chrono>
@@ -54,8 +55,8 @@ public:
     HostileServer(const HostileServer&) = delete;
     HostileServer& operator=(const HostileServer&) = delete;
 
-    bool ok() const { return port_ > 0; }
-    int port() const { return port_; }
+    bool ok() const { return socket_.port() > 0; }
+    int port() const { return socket_.port(); }
     // "http://127.0.0.1:<port>" followed by `path_and_query`.
     std::string url(std::string_view path_and_query = "/") const;
 
@@ -63,13 +64,9 @@ public:
     std::size_t connection_count() const;
 
 private:
-    void run();
     void serve(int fd);
 
-    int listen_fd_ = -1;
-    int wake_read_ = -1;
-    int wake_write_ = -1;
-    int port_ = 0;
+    LoopbackSocket socket_;
     std::thread acceptor_;
 
     mutable std::mutex mutex_;
@@ -91,5 +88,13 @@ HostileServer::Script reply(std::string bytes);
 
 // Sends `bytes`, waits a moment for them to leave, then resets the connection.
 HostileServer::Script reply_then_reset(std::string bytes);
+
+// --- what they send --------------------------------------------------------------------------
+
+// `piece`, `times` over: documents too deep and bodies too long to write out.
+std::string repeat(const std::string& piece, std::size_t times);
+
+// A whole "200 OK" reply: the Content-Type, a Content-Length that tells the truth, `body`.
+std::string ok_reply(std::string_view content_type, const std::string& body);
 
 } // namespace zorvik::test

@@ -4,13 +4,14 @@
 
 #include "hostile/hostile_server.h"
 
-#include "codepage/codepage.h"
 #include "music/download_state.h"
 #include "music/download_window.h"
 #include "music/music_page.h"
 #include "music/song_file_name.h"
 #include "platform/ui/timed_notice.h"
 #include "support/server/test_certs.h"
+#include "support/test_files.h"
+#include "support/test_text.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,8 +23,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,22 +33,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string utf8(const Text& text) {
-    return ansi_to_utf8(text);
-}
-
-std::string repeat(const std::string& piece, std::size_t times) {
-    std::string out;
-    out.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) {
-        out += piece;
-    }
-    return out;
-}
-
 std::string json_reply(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
+    return ok_reply("application/json", body);
 }
 
 // The search page aimed at one hostile server.
@@ -153,25 +138,12 @@ TEST_F(SearchPageTest, RepliesThatAreNoCleanUtf8GiveDefinedRows) {
 
 constexpr char kUsersSong[] = "ID3 the user's own song, which must survive";
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> names_in(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
 // The download window for one song of a hostile server, saving over the user's own song.
 class DownloadWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder_.ok());
-        std::ofstream(target(), std::ios::binary) << kUsersSong;
+        write_file(target(), kUsersSong);
     }
 
     fs::path target() const { return folder_.path() / "T-A.mp3"; }

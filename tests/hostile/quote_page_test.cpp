@@ -2,15 +2,10 @@
 // notice names the failed step.
 
 #include "hostile/hostile_server.h"
+#include "hostile/quote_press.h"
 
 #include "codepage/codepage.h"
 #include "platform/ui/clipboard.h"
-#include "platform/ui/timed_notice.h"
-#include "quote/quote_page.h"
-
-#include <QPushButton>
-#include <QString>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -48,17 +43,13 @@ TEST(QuotePageAgainstAHostileServer, KeepsTheClipboardAndSaysWhy) {
     for (const BadQuote& c : cases) {
         HostileServer server(c.script);
         ASSERT_TRUE(server.ok());
-        QuotePage page(QString::fromStdString(server.url("/?")), QString());
-        page.show();
-        ASSERT_TRUE(set_clipboard_text("earlier"));
-        ScopedNoticeRecorder notices;
-
-        QTest::mouseClick(page.findChild<QPushButton*>(QStringLiteral("按钮6")), Qt::LeftButton);
+        const QuotePress press(server.url("/?"));
+        ASSERT_TRUE(press.clipboard_set());
 
         EXPECT_EQ(clipboard_text(), "earlier") << c.name;
-        ASSERT_EQ(notices.notices().size(), 1u) << c.name;
-        EXPECT_EQ(notices.notices()[0].text, utf8_to_ansi(c.notice)) << c.name;
-        EXPECT_TRUE(page.findChild<QPushButton*>(QStringLiteral("按钮6"))->isEnabled()) << c.name;
+        ASSERT_EQ(press.notices().size(), 1u) << c.name;
+        EXPECT_EQ(press.notices()[0].text, utf8_to_ansi(c.notice)) << c.name;
+        EXPECT_TRUE(press.button()->isEnabled()) << c.name;
     }
 }
 

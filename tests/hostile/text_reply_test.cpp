@@ -4,18 +4,13 @@
 // the quote page.
 
 #include "hostile/hostile_server.h"
+#include "hostile/quote_press.h"
 
 #include "codepage/codepage.h"
 #include "platform/curl_transfer.h"
 #include "platform/ui/clipboard.h"
-#include "platform/ui/timed_notice.h"
-#include "quote/quote_page.h"
 #include "script/json_object.h"
 #include "web/web_fetch_object.h"
-
-#include <QPushButton>
-#include <QString>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -27,15 +22,6 @@ namespace {
 
 // U+FFFD, which every byte that is no part of a character becomes, in the program's code page.
 const std::string kReplacement = "\x84\x31\xA4\x37";
-
-std::string repeat(const std::string& piece, std::size_t times) {
-    std::string out;
-    out.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) {
-        out += piece;
-    }
-    return out;
-}
 
 constexpr std::size_t kMillion = 1000000;
 
@@ -132,11 +118,6 @@ SearchRead search_through_routines(const std::string& url) {
     return read;
 }
 
-std::string json_reply(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
 std::string utf16le_with_mark(const std::string& ascii) {
     std::string out = "\xFF\xFE";
     for (const char c : ascii) {
@@ -171,7 +152,7 @@ TEST(SearchReply, HostileTextGivesADefinedResultThroughTheSearchRoutines) {
         {"a line break inside a string", "{\"data\":[{\"title\":\"a\nb\"}]}", true, 1, "a\nb"},
     };
     for (const SearchReplyCase& c : cases) {
-        HostileServer server(reply(json_reply(c.body)));
+        HostileServer server(reply(ok_reply("application/json", c.body)));
         ASSERT_TRUE(server.ok());
         const SearchRead read = search_through_routines(server.url("/music"));
         EXPECT_EQ(read.parsed, c.parsed) << c.name;
@@ -200,23 +181,17 @@ TEST(QuoteReply, HostileTextGivesADefinedClipboardOrANotice) {
         {"a surrogate encoded in UTF-8", "a\xED\xA0\x80z", "a\xED\xA0" + kReplacement + "z"},
     };
     for (const QuoteReplyCase& c : cases) {
-        HostileServer server(
-            reply("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
-                  std::to_string(c.body.size()) + "\r\n\r\n" + c.body));
+        HostileServer server(reply(ok_reply("text/plain", c.body)));
         ASSERT_TRUE(server.ok());
-        QuotePage page(QString::fromStdString(server.url("/?")), QString());
-        page.show();
-        ASSERT_TRUE(set_clipboard_text("earlier"));
-        ScopedNoticeRecorder notices;
-
-        QTest::mouseClick(page.findChild<QPushButton*>(QStringLiteral("按钮6")), Qt::LeftButton);
+        const QuotePress press(server.url("/?"));
+        ASSERT_TRUE(press.clipboard_set());
 
         if (c.clipboard.empty()) {
             EXPECT_EQ(clipboard_text(), "earlier") << c.name;
-            EXPECT_EQ(notices.notices().size(), 1u) << c.name;
+            EXPECT_EQ(press.notices().size(), 1u) << c.name;
         } else {
             EXPECT_EQ(clipboard_text(), c.clipboard) << c.name;
-            EXPECT_TRUE(notices.notices().empty()) << c.name;
+            EXPECT_TRUE(press.notices().empty()) << c.name;
         }
     }
 }

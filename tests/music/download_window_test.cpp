@@ -7,6 +7,8 @@
 #include "music/music_service.h"
 #include "music/song_file_name.h"
 #include "platform/ui/timed_notice.h"
+#include "support/test_files.h"
+#include "support/test_text.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -19,9 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,21 +32,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::MusicService;
+using test::read_file;
+using test::utf8;
+using test::write_file;
 
 constexpr char kOldContent[] = "the song that was here before";
-
-std::string utf8(const Text& text) {
-    return ansi_to_utf8(text);
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 // Every file under `folder`, with its content.
 std::map<std::string, std::string> files_under(const fs::path& folder) {

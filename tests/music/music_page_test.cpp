@@ -9,6 +9,8 @@
 #include "music/search_results.h"
 #include "music/song_file_name.h"
 #include "platform/ui/timed_notice.h"
+#include "support/test_files.h"
+#include "support/test_text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,9 +29,7 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
@@ -40,10 +40,7 @@ namespace {
 
 using test::MusicService;
 using test::song;
-
-std::string utf8(const Text& text) {
-    return ansi_to_utf8(text);
-}
+using test::utf8;
 
 using Row = std::array<std::string, 3>;
 
@@ -490,9 +487,7 @@ TEST_F(MusicPageTest, SearchThenDownloadSavesTheSong) {
 
     download_item_->trigger();
 
-    std::ifstream in(target, std::ios::binary);
-    const std::string saved{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(saved, test::kSmallSong);
+    EXPECT_EQ(test::read_file(target), test::kSmallSong);
     ASSERT_EQ(notices_.notices().size(), 1u);
     EXPECT_EQ(utf8(notices_.notices().front().text), "下载完毕");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);

@@ -12,8 +12,8 @@
 //   /songs/missing.mp3   404 with a page
 //   /songs/stalled.mp3   sends 65536 bytes of a larger body, then waits (release_stalls())
 
-#include "platform/curl_transfer.h"
 #include "support/server/test_server.h"
+#include "support/trust_test_ca.h"
 
 #include <QString>
 
@@ -41,7 +41,6 @@ inline std::string song(const std::string& title, const std::string& author,
 class MusicService final {
 public:
     MusicService() {
-        set_ca_file_override(test_certificates().ca_file);
         server_.on("POST", "/music", [this](const httplib::Request& req, httplib::Response& res) {
             if (req.get_header_value("X-Requested-With") != "XMLHttpRequest") {
                 res.set_content("<!DOCTYPE html><html><body>music</body></html>", "text/html");
@@ -58,23 +57,10 @@ public:
         server_.serve_stall_mid_body("/songs/stalled.mp3", kStalledSongFirstBytes,
                                      std::chrono::seconds(30));
         server_.on("GET", "/songs/halfway.mp3",
-                   [](const httplib::Request&, httplib::Response& res) {
-                       res.set_content_provider(
-                           200000, "audio/mpeg",
-                           [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                               if (offset >= 100000) {
-                                   return false;
-                               }
-                               const std::string piece = LocalServer::generated_body(100000);
-                               return sink.write(piece.data(), piece.size());
-                           });
-                   });
+                   LocalServer::cut_short(200000, 100000, "audio/mpeg"));
         set_songs({});
     }
-    ~MusicService() {
-        server_.release_stalls();
-        set_ca_file_override("");
-    }
+    ~MusicService() { server_.release_stalls(); }
     MusicService(const MusicService&) = delete;
     MusicService& operator=(const MusicService&) = delete;
 
@@ -118,6 +104,7 @@ public:
     }
 
 private:
+    TrustTestCa trust_ca_;
     LocalServer server_{Scheme::Https};
     mutable std::mutex mutex_;
     int status_ = 200;

@@ -1,8 +1,9 @@
 #include "platform/download.h"
 
-#include "codepage/codepage.h"
-#include "platform/curl_transfer.h"
 #include "support/server/test_server.h"
+#include "support/test_files.h"
+#include "support/test_text.h"
+#include "support/trust_test_ca.h"
 
 #include <QString>
 #include <QTimer>
@@ -13,7 +14,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -31,31 +31,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::LocalServer;
+using test::names_in;
+using test::read_file;
 using test::Scheme;
 using test::ServerCert;
+using test::utf8;
+using test::write_file;
 
 constexpr char kOldContent[] = "the song that was here before";
-
-std::string utf8(const Text& text) {
-    return ansi_to_utf8(text);
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::set<std::string> names_in(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 
 QString qpath(const fs::path& path) {
     return QString::fromStdString(path.string());
@@ -73,16 +56,7 @@ void add_routes(LocalServer& server) {
     server.serve_text("/missing.mp3", 404, "<html>not found</html>");
     server.serve_text("/broken-server.mp3", 500, "<html>oops</html>");
     // Announces 200000 bytes, sends half, then drops the connection.
-    server.on("GET", "/halfway.mp3", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(200000, "audio/mpeg",
-                                 [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                     if (offset >= 100000) {
-                                         return false;
-                                     }
-                                     const std::string piece = LocalServer::generated_body(100000);
-                                     return sink.write(piece.data(), piece.size());
-                                 });
-    });
+    server.on("GET", "/halfway.mp3", LocalServer::cut_short(200000, 100000, "audio/mpeg"));
     // The same without a length: chunks, and no closing chunk.
     server.on("GET", "/halfway-chunked.mp3", [](const httplib::Request&, httplib::Response& res) {
         res.set_chunked_content_provider(
@@ -101,10 +75,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(folder_.ok());
         ASSERT_TRUE(server_.ok());
-        set_ca_file_override(test::test_certificates().ca_file);
         add_routes(server_);
     }
-    void TearDown() override { set_ca_file_override(""); }
 
     fs::path target() const { return folder_.path() / "歌曲-歌手.mp3"; }
 
@@ -113,6 +85,7 @@ protected:
         EXPECT_EQ(names_in(folder_.path()), std::set<std::string>{target().filename().string()});
     }
 
+    test::TrustTestCa trust_ca_;
     test::TempDir folder_;
     LocalServer server_{Scheme::Https};
 };

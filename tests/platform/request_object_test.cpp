@@ -1,9 +1,9 @@
 // The request object over libcurl, driven through the automation layer against local servers.
 #include "platform/automation.h"
-#include "platform/curl_transfer.h"
 #include "platform/request_object.h"
 #include "support/server/raw_listener.h"
 #include "support/server/test_server.h"
+#include "support/trust_test_ca.h"
 
 #include <QTimer>
 
@@ -35,10 +35,8 @@ class RequestObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(test::test_certificates().ok) << test::test_certificates().error;
-        set_ca_file_override(test::test_certificates().ca_file);
         ASSERT_TRUE(create_object(req, kRequestObjectProgId));
     }
-    void TearDown() override { set_ca_file_override(""); }
 
     // Each returns whether the member succeeded.
     bool open(std::string_view verb, std::string_view url) {
@@ -69,6 +67,7 @@ protected:
         EXPECT_TRUE(headers().empty());
     }
 
+    test::TrustTestCa trust_ca_;
     ObjectRef req;
 };
 
@@ -265,19 +264,7 @@ TEST_P(RequestObjectTlsTest, OnlyATrustedCertificatePassesWhateverOptionFourSays
 INSTANTIATE_TEST_SUITE_P(Certificates, RequestObjectTlsTest,
                          ::testing::Values(ServerCert::Trusted, ServerCert::SelfSigned,
                                            ServerCert::Expired, ServerCert::WrongHost),
-                         [](const auto& info) {
-                             switch (info.param) {
-                             case ServerCert::Trusted:
-                                 return "Trusted";
-                             case ServerCert::SelfSigned:
-                                 return "SelfSigned";
-                             case ServerCert::Expired:
-                                 return "Expired";
-                             case ServerCert::WrongHost:
-                                 return "WrongHost";
-                             }
-                             return "Unknown";
-                         });
+                         [](const auto& info) { return test::server_cert_name(info.param); });
 
 TEST_F(RequestObjectTest, ASilentServerIsAbandonedAfterTheTimeout) {
     LocalServer server;

@@ -1,10 +1,10 @@
 #include "quote/quote_page.h"
 
-#include "codepage/codepage.h"
-#include "platform/curl_transfer.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/timed_notice.h"
 #include "support/server/test_server.h"
+#include "support/test_text.h"
+#include "support/trust_test_ca.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,12 +20,9 @@
 namespace zorvik {
 namespace {
 
+using test::gb;
 using test::LocalServer;
 using test::Scheme;
-
-Text gb(const char* utf8) {
-    return utf8_to_ansi(utf8);
-}
 
 // "人生若只如初见。"
 const std::string kQuoteUtf8 = "\xE4\xBA\xBA\xE7\x94\x9F\xE8\x8B\xA5\xE5\x8F\xAA\xE5\xA6\x82"
@@ -37,7 +34,6 @@ class QuotePageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(test::test_certificates().ok) << test::test_certificates().error;
-        set_ca_file_override(test::test_certificates().ca_file);
         for (LocalServer* server : {&primary_, &international_}) {
             ASSERT_TRUE(server->ok());
             server->on("", "/", [](const httplib::Request& req, httplib::Response& res) {
@@ -50,8 +46,6 @@ protected:
         page_->show();
         ASSERT_TRUE(set_clipboard_text("earlier"));
     }
-
-    void TearDown() override { set_ca_file_override(""); }
 
     void select(const char* name) {
         auto* button = page_->findChild<QRadioButton*>(QString::fromUtf8(name));
@@ -66,6 +60,7 @@ protected:
 
     void fetch() { QTest::mouseClick(fetch_button(), Qt::LeftButton); }
 
+    test::TrustTestCa trust_ca_;
     LocalServer primary_{Scheme::Https};
     LocalServer international_{Scheme::Https};
     std::unique_ptr<QuotePage> page_;

@@ -1,6 +1,6 @@
 #include "script/regex_object.h"
 
-#include "codepage/codepage.h"
+#include "support/test_text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,7 @@
 namespace zorvik {
 namespace {
 
-// Test texts are written in UTF-8 and handed over in the program's code page.
-Text gb(const char* utf8) {
-    return utf8_to_ansi(utf8);
-}
+using test::gb;
 
 constexpr const char* kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
 

@@ -1,11 +1,11 @@
 #include "web/web_fetch_api.h"
 #include "web/web_text.h"
 
-#include "codepage/codepage.h"
 #include "platform/automation.h"
-#include "platform/curl_transfer.h"
 #include "support/server/raw_listener.h"
 #include "support/server/test_server.h"
+#include "support/test_text.h"
+#include "support/trust_test_ca.h"
 
 #include <QTimer>
 
@@ -20,16 +20,13 @@
 namespace zorvik {
 namespace {
 
+using test::gb;
 using test::LocalServer;
 using test::RawListener;
 using test::Scheme;
 using test::ServerCert;
+using test::TrustTestCa;
 using namespace std::chrono_literals;
-
-// Texts are written here in UTF-8 and compared in the program's code page.
-Text gb(const char* utf8) {
-    return utf8_to_ansi(utf8);
-}
 
 const Text kUntouched = "untouched";
 
@@ -442,15 +439,6 @@ TEST(WebFetchApi, NoServerListeningFails711) {
     EXPECT_EQ(f.status_text, gb("711 发送请求失败!"));
     f.expect_other_outputs_untouched("refused");
 }
-
-// Trusts the test CA for the lifetime of the guard.
-class TrustTestCa final {
-public:
-    TrustTestCa() { set_ca_file_override(test::test_certificates().ca_file); }
-    ~TrustTestCa() { set_ca_file_override(""); }
-    TrustTestCa(const TrustTestCa&) = delete;
-    TrustTestCa& operator=(const TrustTestCa&) = delete;
-};
 
 TEST(WebFetchApi, HttpsWorksWithATrustedCertificateAndFailsWithAnyOther) {
     ASSERT_TRUE(test::test_certificates().ok) << test::test_certificates().error;

@@ -1,10 +1,10 @@
 #include "web/web_fetch_object.h"
 
 #include "platform/automation.h"
-#include "platform/curl_transfer.h"
 #include "platform/request_object.h"
 #include "support/server/raw_listener.h"
 #include "support/server/test_server.h"
+#include "support/trust_test_ca.h"
 
 #include <gtest/gtest.h>
 
@@ -492,9 +492,9 @@ class WebFetchObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(test::test_certificates().ok) << test::test_certificates().error;
-        set_ca_file_override(test::test_certificates().ca_file);
     }
-    void TearDown() override { set_ca_file_override(""); }
+
+    test::TrustTestCa trust_ca_;
 };
 
 TEST_F(WebFetchObjectTest, PostsTheFormWithTheDefaultHeadersInOrder) {

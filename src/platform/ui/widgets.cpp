@@ -41,6 +41,15 @@ void place_control(QWidget* control, const QString& name, const QRect& place, in
     control->setGeometry(place);
 }
 
+// For the controls that take their caption when they are made.
+template <typename Control>
+Control* add_captioned(QWidget* parent, const QString& name, const QString& caption,
+                       const QRect& place, int font_pixels) {
+    auto* control = new Control(caption, parent);
+    place_control(control, name, place, font_pixels);
+    return control;
+}
+
 bool text_fits(const QFontMetrics& metrics, const QRect& box, int flags, const QString& text) {
     if ((flags & Qt::TextWordWrap) == 0) {
         return ink_fits_one_line(metrics, text, box.width()) && metrics.height() <= box.height();
@@ -119,23 +128,17 @@ QLabel* add_label(QWidget* parent, const QString& name, const QString& caption, 
 
 QPushButton* add_button(QWidget* parent, const QString& name, const QString& caption,
                         const QRect& place, int font_pixels) {
-    auto* button = new QPushButton(caption, parent);
-    place_control(button, name, place, font_pixels);
-    return button;
+    return add_captioned<QPushButton>(parent, name, caption, place, font_pixels);
 }
 
 WrappingRadioButton* add_radio_button(QWidget* parent, const QString& name, const QString& caption,
                                       const QRect& place, int font_pixels) {
-    auto* button = new WrappingRadioButton(caption, parent);
-    place_control(button, name, place, font_pixels);
-    return button;
+    return add_captioned<WrappingRadioButton>(parent, name, caption, place, font_pixels);
 }
 
 QGroupBox* add_group_box(QWidget* parent, const QString& name, const QString& title,
                          const QRect& place, int font_pixels) {
-    auto* box = new QGroupBox(title, parent);
-    place_control(box, name, place, font_pixels);
-    return box;
+    return add_captioned<QGroupBox>(parent, name, title, place, font_pixels);
 }
 
 QLineEdit* add_line_edit(QWidget* parent, const QString& name, const QRect& place,

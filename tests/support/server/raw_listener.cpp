@@ -1,24 +1,16 @@
 #include "support/server/raw_listener.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 namespace zorvik::test {
 
 namespace {
 
-constexpr std::size_t kMaxHead = 1024 * 1024;
 constexpr std::size_t kMaxBody = 64 * 1024 * 1024;
-// A client silent for this long loses its connection.
-constexpr int kIdleMs = 5000;
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -42,21 +34,6 @@ public:
 private:
     int fd_;
 };
-
-enum class Wait { Ready, Woken, TimedOut };
-
-// Waits until `fd` is readable, the wake pipe is, or the idle time passes.
-Wait wait_readable(int fd, int wake_fd) {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-    const int n = ::poll(fds, 2, kIdleMs);
-    if (n <= 0) {
-        return Wait::TimedOut;
-    }
-    if (fds[1].revents != 0) {
-        return Wait::Woken;
-    }
-    return Wait::Ready;
-}
 
 bool send_all(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -120,48 +97,21 @@ RawListener::RawListener() : RawListener(response(200, "OK", "raw")) {}
 
 RawListener::RawListener(std::string reply)
     : responder_([reply = std::move(reply)](const RawRequest&) { return reply; }) {
-    int pipe_fds[2];
-    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
-        return;
+    if (ok()) {
+        thread_ =
+            std::thread([this] { socket_.accept_until_woken([this](int conn) { serve(conn); }); });
     }
-    wake_read_ = pipe_fds[0];
-    wake_write_ = pipe_fds[1];
-
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listen_fd_ < 0) {
-        return;
-    }
-    const int yes = 1;
-    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 16) != 0 ||
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        return;
-    }
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this] { run(); });
 }
 
 RawListener::~RawListener() {
     if (thread_.joinable()) {
-        const char byte = 'x';
-        [[maybe_unused]] const ssize_t n = ::write(wake_write_, &byte, 1);
+        socket_.wake();
         thread_.join();
-    }
-    for (int fd : {listen_fd_, wake_read_, wake_write_}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
     }
 }
 
 std::string RawListener::address() const {
-    return "127.0.0.1:" + std::to_string(port_);
+    return "127.0.0.1:" + std::to_string(port());
 }
 
 std::string RawListener::url(std::string_view path_and_query) const {
@@ -212,65 +162,18 @@ std::string RawListener::proxy_auth_required() {
                     {"Proxy-Authenticate: Basic realm=\"zorvik-test\""});
 }
 
-void RawListener::run() {
-    for (;;) {
-        pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_read_, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            continue;
-        }
-        if (fds[1].revents != 0) {
-            return;
-        }
-        if ((fds[0].revents & POLLIN) == 0) {
-            continue;
-        }
-        const int conn = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (conn >= 0) {
-            serve(conn);
-        }
-    }
-}
-
 void RawListener::serve(int fd) {
     Fd conn(fd);
     RawRequest req;
-    std::string data;
-    char buf[16384];
-    auto read_more = [&]() -> bool {
-        if (wait_readable(conn.get(), wake_read_) != Wait::Ready) {
-            return false;
-        }
-        const ssize_t n = ::recv(conn.get(), buf, sizeof buf, 0);
-        if (n <= 0) {
-            return false;
-        }
-        data.append(buf, static_cast<std::size_t>(n));
-        return true;
-    };
-
-    std::size_t head_end;
-    while ((head_end = data.find("\r\n\r\n")) == std::string::npos) {
-        if (data.size() > kMaxHead || !read_more()) {
-            return;
-        }
-    }
-    req.head = data.substr(0, head_end + 4);
-    data.erase(0, head_end + 4);
-
-    std::size_t body_length = 0;
-    if (const std::string cl = req.header("Content-Length"); !cl.empty()) {
-        body_length = std::min<std::size_t>(std::strtoull(cl.c_str(), nullptr, 10), kMaxBody);
+    RequestReader reader(conn.get(), socket_.wake_fd());
+    if (!reader.read_head(req)) {
+        return;
     }
     if (lower(req.header("Expect")) == "100-continue" &&
         !send_all(conn.get(), "HTTP/1.1 100 Continue\r\n\r\n")) {
         return;
     }
-    while (data.size() < body_length) {
-        if (!read_more()) {
-            break;
-        }
-    }
-    req.body = data.substr(0, std::min(body_length, data.size()));
+    reader.read_body(req, kMaxBody);
 
     Responder responder;
     {

@@ -14,6 +14,8 @@
 //               response (there is no upstream).
 // As a server:  fetch listener.url("/x"); the head shows the header lines in wire order.
 
+#include "support/server/loopback_socket.h"
+
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -51,8 +53,8 @@ public:
     RawListener(const RawListener&) = delete;
     RawListener& operator=(const RawListener&) = delete;
 
-    bool ok() const { return port_ > 0; }
-    int port() const { return port_; }
+    bool ok() const { return socket_.port() > 0; }
+    int port() const { return socket_.port(); }
     // "127.0.0.1:<port>", the form a proxy setting takes.
     std::string address() const;
     // "http://127.0.0.1:<port>" followed by `path_and_query`.
@@ -74,13 +76,9 @@ public:
     static std::string proxy_auth_required();
 
 private:
-    void run();
     void serve(int fd);
 
-    int listen_fd_ = -1;
-    int wake_read_ = -1;
-    int wake_write_ = -1;
-    int port_ = 0;
+    LoopbackSocket socket_;
     std::thread thread_;
 
     mutable std::mutex mutex_;

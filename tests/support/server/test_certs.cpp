@@ -204,6 +204,20 @@ const CertKeyFiles& TestCertificates::files(ServerCert which) const {
     return trusted;
 }
 
+const char* server_cert_name(ServerCert which) {
+    switch (which) {
+    case ServerCert::Trusted:
+        return "Trusted";
+    case ServerCert::SelfSigned:
+        return "SelfSigned";
+    case ServerCert::Expired:
+        return "Expired";
+    case ServerCert::WrongHost:
+        return "WrongHost";
+    }
+    return "?";
+}
+
 const TestCertificates& test_certificates() {
     // Function-local static: made on first use, folder removed at exit.
     static Holder holder;

@@ -4,7 +4,8 @@
 //
 // One test CA signs the server certificates. A test trusts that CA through
 //     zorvik::set_ca_file_override(zorvik::test::test_certificates().ca_file);
-// (src/platform/curl_transfer.h) and undoes it with set_ca_file_override("").
+// (src/platform/curl_transfer.h) and undoes it with set_ca_file_override(""); the guard
+// TrustTestCa (support/trust_test_ca.h) does both.
 // Every PEM file lives in a private temporary folder removed when the process ends.
 
 #include <filesystem>
@@ -52,6 +53,9 @@ struct TestCertificates final {
 
     const CertKeyFiles& files(ServerCert which) const;
 };
+
+// "Trusted", "SelfSigned", ...: the enumerator's name, for test names and failure output.
+const char* server_cert_name(ServerCert which);
 
 // Made once per process, on first use; thread-safe.
 const TestCertificates& test_certificates();

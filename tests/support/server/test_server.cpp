@@ -288,6 +288,21 @@ std::string LocalServer::generated_body(std::size_t size) {
     return s;
 }
 
+LocalServer::Handler LocalServer::cut_short(std::size_t announced, std::size_t sent,
+                                            std::string content_type) {
+    return [announced, sent, content_type = std::move(content_type)](const httplib::Request&,
+                                                                     httplib::Response& res) {
+        res.set_content_provider(announced, content_type,
+                                 [sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     if (offset >= sent) {
+                                         return false;
+                                     }
+                                     const std::string piece = generated_body(sent);
+                                     return sink.write(piece.data(), piece.size());
+                                 });
+    };
+}
+
 std::vector<RecordedRequest> LocalServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;

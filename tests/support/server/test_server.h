@@ -108,6 +108,9 @@ public:
 
     // The body serve_generated sends: byte i is 'a' + i % 26.
     static std::string generated_body(std::size_t size);
+    // A handler (for on()) that announces `announced` bytes of `content_type`, sends the first
+    // `sent` of generated_body(), then drops the connection.
+    static Handler cut_short(std::size_t announced, std::size_t sent, std::string content_type);
 
     // --- what arrived (thread-safe) -----------------------------------------------------
 
