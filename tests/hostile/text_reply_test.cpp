@@ -7,7 +7,6 @@
 #include "hostile/quote_press.h"
 
 #include "codepage/codepage.h"
-#include "platform/curl_transfer.h"
 #include "platform/ui/clipboard.h"
 #include "script/json_object.h"
 #include "web/web_fetch_object.h"
