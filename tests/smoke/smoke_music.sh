@@ -22,28 +22,12 @@ rm -f "$song_file"
 trap 'status=$?; rm -f "$song_file"; (exit $status); _smoke_cleanup' EXIT
 
 x_session_start
-export ZORVIK_SMOKE_GEOMETRY=$_smoke_tmp/geometry
-app_start "$smoke_app"
-wid=$(window_wait Zorvik)
-xdotool windowfocus --sync "$wid" 2>/dev/null || true
-window_origin "$wid"
-main_x=$WIN_X
-main_y=$WIN_Y
+smoke_app_window "$smoke_app"
+keyword_box=$(page_at 203 110)   # 编辑框4: 87, 90, 232 x 40
+search_button=$(page_at 262 158) # 按钮5: 206, 138, 112 x 40
+first_row=$(page_at 81 222)      # 超级列表框1 at 31, 186: below its header, in the first row
 
-tries=0
-while ! grep -q '^1 ' "$ZORVIK_SMOKE_GEOMETRY" 2>/dev/null; do
-    ((++tries <= 50)) || fail "the stand-in did not tell where the tabs are"
-    sleep 0.1
-done
-read -r _ tab_x tab_y < <(grep '^1 ' "$ZORVIK_SMOKE_GEOMETRY")
-
-# Controls on a page are placed from the tab control, which sits at 9, 7 in the window.
-at() { echo $((main_x + 9 + $1)) $((main_y + 7 + $2)); }
-keyword_box=$(at 203 110)   # 编辑框4: 87, 90, 232 x 40
-search_button=$(at 262 158) # 按钮5: 206, 138, 112 x 40
-first_row=$(at 81 222)      # 超级列表框1 at 31, 186: below its header, in the first row
-
-click_at $((main_x + tab_x)) $((main_y + tab_y))
+open_tab 1
 click_at $keyword_box
 xdotool type --delay 15 "smoke"
 click_at $search_button

@@ -16,25 +16,11 @@ fi
 expected='人生若只如初见。 encode=text&charset=utf-8'
 
 x_session_start
-export ZORVIK_SMOKE_GEOMETRY=$_smoke_tmp/geometry
-app_start "$helper"
-wid=$(window_wait Zorvik)
-xdotool windowfocus --sync "$wid" 2>/dev/null || true
-window_origin "$wid"
-
-tries=0
-while ! grep -q "^3 " "$ZORVIK_SMOKE_GEOMETRY" 2>/dev/null; do
-    ((++tries <= 50)) || fail "the helper did not tell where the quote tab is"
-    sleep 0.1
-done
-read -r _ tab_x tab_y < <(grep '^2 ' "$ZORVIK_SMOKE_GEOMETRY")
-
-# Controls on a page are placed from the tab control, which sits at 9, 7 in the window.
-at() { echo $((WIN_X + 9 + $1)) $((WIN_Y + 7 + $2)); }
-fetch_button=$(at 259 356) # 按钮6: 167, 336, 184 x 40
+smoke_app_window "$helper"
+fetch_button=$(page_at 259 356) # 按钮6: 167, 336, 184 x 40
 
 printf 'before' | xclip -selection clipboard -i
-click_at $((WIN_X + tab_x)) $((WIN_Y + tab_y))
+open_tab 2
 click_at $fetch_button
 
 quote=

@@ -8,6 +8,10 @@
 #   click_at X Y                    left click at screen position X, Y
 #   clipboard_text                  prints the clipboard's text (bounded wait)
 #   screenshot FILE                 saves the whole screen
+#   smoke_app_window BINARY         starts zorvik_smoke_app, waits for its window and sets
+#                                   WIN_X, WIN_Y
+#   page_at X Y                     screen position of a page control placed at X, Y
+#   open_tab INDEX                  clicks that tab of the main window
 #   fail MESSAGE                    prints MESSAGE, exits 1 (cleanup runs)
 
 set -euo pipefail
@@ -95,6 +99,31 @@ click_at() {
 
 clipboard_text() {
     timeout 5 xclip -o -selection clipboard 2>/dev/null || true
+}
+
+smoke_app_window() {
+    export ZORVIK_SMOKE_GEOMETRY=$_smoke_tmp/geometry
+    app_start "$1"
+    local wid
+    wid=$(window_wait Zorvik)
+    xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    window_origin "$wid"
+}
+
+# Page controls are placed from the tab control, which sits at 9, 7 in the window.
+page_at() {
+    echo $((WIN_X + 9 + $1)) $((WIN_Y + 7 + $2))
+}
+
+# zorvik_smoke_app writes one line "<index> <x> <y>" per tab once its window shows.
+open_tab() {
+    local tries=0 tab_x tab_y
+    while ! grep -q '^3 ' "$ZORVIK_SMOKE_GEOMETRY" 2>/dev/null; do
+        ((++tries <= 50)) || fail "the smoke app did not tell where its tabs are"
+        sleep 0.1
+    done
+    read -r _ tab_x tab_y < <(grep "^$1 " "$ZORVIK_SMOKE_GEOMETRY")
+    click_at $((WIN_X + tab_x)) $((WIN_Y + tab_y))
 }
 
 screenshot() {
